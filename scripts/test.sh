@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The project's test command: installs what is missing, then builds and tests
+#  - build/native: the portable parts on Linux with AddressSanitizer and UBSan;
+#  - build/win32:  everything for 32-bit Windows, tests run under Wine in Xvfb.
+# Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=${JOBS:-2}
+
+scripts/setup.sh
+
+echo "== native build (sanitizers)"
+cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug -DLEAFBOOK_SANITIZE=ON >/dev/null
+cmake --build build/native -j "$jobs"
+(cd build/native && ctest --output-on-failure -j "$jobs")
+
+echo "== Windows build (mingw-w64 i686, tests under Wine)"
+cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/win32 -j "$jobs"
+
+# One private prefix for the build tree, made before the tests run so that
+# parallel tests do not race to create it.
+prefix=$root/build/win32/wineprefix
+if [ ! -f "$prefix/system.reg" ]; then
+  echo "== creating the Wine prefix"
+  WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    wineboot --init >/dev/null 2>&1 || true
+  WINEPREFIX=$prefix wineserver -w || true
+fi
+status=0
+(cd build/win32 && xvfb-run -a -s "-screen 0 1920x1080x24" \
+  ctest --output-on-failure -j "$jobs") || status=$?
+WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+exit $status
