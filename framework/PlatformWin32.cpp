@@ -1,0 +1,121 @@
+// Win32 side of the platform seam.
+#include "framework/Platform.h"
+
+#include <vector>
+
+namespace leafbook::platform {
+
+namespace {
+thread_local DWORD lastError = 0;
+
+void Remember() {
+  lastError = ::GetLastError();
+}
+}  // namespace
+
+TFileHandle OpenFileShared(const std::string& path, TFileMode mode) {
+  DWORD access = GENERIC_READ;
+  DWORD disposition = OPEN_EXISTING;
+  if (mode != TFileMode::OpenRead) {
+    access |= GENERIC_WRITE;
+  }
+  if (mode == TFileMode::Create) {
+    disposition = CREATE_ALWAYS;
+  }
+  TFileHandle file(::CreateFileA(path.c_str(), access,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    Remember();
+  }
+  return file;
+}
+
+bool FileExists(const std::string& path) {
+  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int32_t ReadFile(const TFileHandle& file, void* buffer, int32_t count) {
+  DWORD done = 0;
+  if (!::ReadFile(file.Get(), buffer, static_cast<DWORD>(count), &done, nullptr)) {
+    Remember();
+    return -1;
+  }
+  return static_cast<int32_t>(done);
+}
+
+int32_t WriteFile(const TFileHandle& file, const void* buffer, int32_t count) {
+  DWORD done = 0;
+  if (!::WriteFile(file.Get(), buffer, static_cast<DWORD>(count), &done, nullptr)) {
+    Remember();
+    return -1;
+  }
+  return static_cast<int32_t>(done);
+}
+
+int64_t SeekFile(const TFileHandle& file, int64_t offset, TSeekOrigin origin) {
+  static constexpr DWORD methods[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
+  LARGE_INTEGER distance;
+  LARGE_INTEGER result;
+  distance.QuadPart = offset;
+  if (!::SetFilePointerEx(file.Get(), distance, &result, methods[static_cast<int>(origin)])) {
+    Remember();
+    return -1;
+  }
+  return result.QuadPart;
+}
+
+bool SetEndOfFile(const TFileHandle& file) {
+  if (!::SetEndOfFile(file.Get())) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+std::string LastErrorText() {
+  char* text = nullptr;
+  DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, lastError, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message =
+      length ? std::string(text, length) : "System error " + std::to_string(lastError);
+  if (text) {
+    ::LocalFree(text);
+  }
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(MAX_PATH + 1);
+  for (;;) {
+    DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      Remember();
+      return {};
+    }
+    if (length < buffer.size()) {
+      return std::string(buffer.data(), length);
+    }
+    if (buffer.size() >= 32768) {
+      return {};
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool AnsiSameText(std::string_view a, std::string_view b) {
+  return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
+                          static_cast<int>(a.size()), b.data(),
+                          static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+void SleepMs(uint32_t milliseconds) {
+  ::Sleep(milliseconds);
+}
+
+}  // namespace leafbook::platform
