@@ -1,0 +1,75 @@
+// TExeExtReader: finds the book package appended to a file, checks its trailer
+// (and its MD5 digest when the trailer asks for one) and copies single entries
+// out of it. It knows entries only by index; names live in entry 0, the
+// package directory, which PackageAccess reads.
+//
+// Layout, from the end of the file (N = EntryCount, all integers 32-bit LE):
+//   EOF-BlockLength   entries 0..N-1, back to back
+//   EOF-29-4N         16-byte MD5 of the data region (only when DigestFlag != 0)
+//   EOF-13-4N         EntrySizes[N]
+//   EOF-13            EntryCount
+//   EOF-9             DigestFlag (1 byte)
+//   EOF-8             BlockLength (whole block, trailer included)
+//   EOF-4             BlockLength XOR 0x12345678
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/Exceptions.h"
+#include "framework/Streams.h"
+
+namespace leafbook {
+
+namespace package_layout {
+constexpr int32_t kCheckMask = 0x12345678;
+constexpr int64_t kTrailerSize = 13;  // EntryCount, DigestFlag, BlockLength, check word
+constexpr int64_t kDigestSize = 16;
+constexpr int32_t kCopyBufferSize = 62914560;  // 60 MiB
+}  // namespace package_layout
+
+// No package, or a trailer that does not hold together.
+class EPackageNotFound : public Exception {
+ public:
+  EPackageNotFound() : Exception("Can not find extent section") {}
+};
+
+// The stored digest differs from the data region's.
+class EPackageDigest : public Exception {
+ public:
+  EPackageDigest() : Exception("Content Valid failed!") {}
+};
+
+class TExeExtReader {
+ public:
+  // An empty fileName, or one of blanks and control characters only, selects
+  // the running executable. A missing or unopenable file gives an empty reader;
+  // a damaged package raises.
+  explicit TExeExtReader(const std::string& fileName);
+
+  const std::string& FileName() const { return fileName_; }
+  int32_t EntryCount() const { return entryCount_; }
+  const std::vector<int32_t>& EntrySizes() const { return entrySizes_; }
+  int64_t DataOffset() const { return dataOffset_; }
+  bool HasDigest() const { return digestFlag_ != 0; }
+
+  // Appends entry index's bytes at stream's position. "Error index" outside 0..N-1.
+  void ReadEntry(int32_t index, TStream& stream) const;
+  std::string ReadEntryText(int32_t index) const;
+
+  // Copies count bytes from source's position to dest through one buffer of
+  // at most 60 MiB; raises if source ends early.
+  static int64_t CopyStreamPart(TStream& source, TStream& dest, int64_t count);
+
+ private:
+  void Open();
+
+  std::string fileName_;
+  int32_t entryCount_ = 0;
+  std::vector<int32_t> entrySizes_;
+  int64_t dataOffset_ = 0;
+  uint8_t digestFlag_ = 0;
+};
+
+}  // namespace leafbook

@@ -1,0 +1,27 @@
+// The only way to the book's files by name. Each call opens and checks the
+// package afresh; nothing raises: a missing file, a missing or damaged package
+// and a failed digest all read as "not present".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "framework/Streams.h"
+
+namespace leafbook {
+
+// The entry index listed for name, 0 when not listed or on any failure. A
+// directory line with a negative index gives that negative number.
+int32_t PackageFileIndex(const std::string& name, const std::string& packageFile = "");
+
+// Appends the named file's bytes at stream's position; leaves the stream as it
+// is when the name is not listed (or keeps what came before a failure).
+void PackageReadFile(const std::string& name, TStream& stream, const std::string& packageFile = "");
+
+// A new memory stream holding exactly the file's bytes, positioned at its end;
+// null when the file is not there.
+std::unique_ptr<TMemoryStream> PackageFileStream(const std::string& name,
+                                                 const std::string& packageFile = "");
+
+}  // namespace leafbook

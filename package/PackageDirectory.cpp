@@ -1,0 +1,65 @@
+// Parsing of the package directory text.
+#include "package/PackageDirectory.h"
+
+#include "framework/Platform.h"
+
+namespace leafbook {
+
+std::vector<std::string> SplitDirectoryLines(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      lines.emplace_back(text.substr(start));
+      break;
+    }
+    lines.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+    if (text[end] == '\r' && start < text.size() && text[start] == '\n') {
+      ++start;
+    }
+  }
+  return lines;
+}
+
+int32_t DirectoryValueToIndex(std::string_view value) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < value.size() && (value[i] == '-' || value[i] == '+')) {
+    negative = value[i] == '-';
+    ++i;
+  }
+  if (i == value.size()) {
+    return 0;
+  }
+  int64_t magnitude = 0;
+  for (; i < value.size(); ++i) {
+    if (value[i] < '0' || value[i] > '9') {
+      return 0;
+    }
+    magnitude = magnitude * 10 + (value[i] - '0');
+    if (magnitude > 2147483648LL) {
+      return 0;
+    }
+  }
+  int64_t result = negative ? -magnitude : magnitude;
+  if (result > INT32_MAX) {
+    return 0;
+  }
+  return static_cast<int32_t>(result);
+}
+
+int32_t LookupDirectory(std::string_view directoryText, std::string_view name) {
+  for (const std::string& line : SplitDirectoryLines(directoryText)) {
+    size_t equals = line.find('=');
+    if (equals != std::string::npos &&
+        platform::AnsiSameText(std::string_view(line).substr(0, equals), name)) {
+      return DirectoryValueToIndex(std::string_view(line).substr(equals + 1));
+    }
+  }
+  return 0;
+}
+
+}  // namespace leafbook

@@ -1,0 +1,107 @@
+// Writer side of the book package.
+#include "package/PackageWriter.h"
+
+#include <algorithm>
+
+#include "framework/Exceptions.h"
+#include "package/ExeExt.h"
+
+namespace leafbook {
+
+using namespace package_layout;
+
+namespace {
+constexpr int32_t kChunk = 1 << 20;
+
+void WriteInt32(TStream& dest, int32_t value) {
+  auto bits = static_cast<uint32_t>(value);
+  uint8_t bytes[4] = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
+                      static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
+  dest.WriteBuffer(bytes, 4);
+}
+}  // namespace
+
+int64_t PackageBlockLength(int64_t dataLength, int64_t entryCount, bool withDigest) {
+  // The digest is only ever read when there are entries.
+  const bool digestStored = withDigest && entryCount > 0;
+  return dataLength + (digestStored ? kDigestSize : 0) + 4 * entryCount + kTrailerSize;
+}
+
+TPackageWriter::TPackageWriter(TStream& dest, bool withDigest, TProgress progress)
+    : dest_(dest), withDigest_(withDigest), progress_(std::move(progress)) {}
+
+void TPackageWriter::Write(const void* data, int32_t count) {
+  dest_.WriteBuffer(data, count);
+  if (withDigest_) {
+    md5_.Update(data, static_cast<size_t>(count));
+  }
+  dataLength_ += count;
+  if (progress_) {
+    progress_(dataLength_);
+  }
+}
+
+void TPackageWriter::AddEntry(TStream& source, int64_t size) {
+  if (finished_) {
+    throw EAssertionFailed("Package already finished");
+  }
+  if (size < 0 || size > INT32_MAX) {
+    throw Exception("An entry of " + std::to_string(size) +
+                    " bytes does not fit the package's 32-bit sizes");
+  }
+  if (PackageBlockLength(dataLength_ + size, static_cast<int64_t>(sizes_.size()) + 1, withDigest_) >
+      INT32_MAX) {
+    throw Exception("The package would exceed the 2 GiB its 32-bit block length allows");
+  }
+  std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(size, kChunk)));
+  for (int64_t left = size; left > 0;) {
+    auto piece = static_cast<int32_t>(std::min<int64_t>(left, kChunk));
+    source.ReadBuffer(chunk.data(), piece);
+    Write(chunk.data(), piece);
+    left -= piece;
+  }
+  sizes_.push_back(static_cast<int32_t>(size));
+}
+
+void TPackageWriter::AddEntry(const std::string& bytes) {
+  TStringStream source(bytes);
+  AddEntry(source, static_cast<int64_t>(bytes.size()));
+}
+
+int32_t TPackageWriter::Finish() {
+  if (finished_) {
+    throw EAssertionFailed("Package already finished");
+  }
+  finished_ = true;
+  const auto count = static_cast<int32_t>(sizes_.size());
+  const bool digestStored = withDigest_ && count > 0;
+  if (digestStored) {
+    // An empty data region carries sixteen zero bytes, not MD5 of nothing.
+    TMD5Digest digest = dataLength_ == 0 ? TMD5Digest{} : md5_.Final();
+    dest_.WriteBuffer(digest.data(), kDigestSize);
+  }
+  for (int32_t size : sizes_) {
+    WriteInt32(dest_, size);
+  }
+  const auto blockLength =
+      static_cast<int32_t>(PackageBlockLength(dataLength_, count, withDigest_));
+  WriteInt32(dest_, count);
+  const uint8_t flag = digestStored ? 1 : 0;
+  dest_.WriteBuffer(&flag, 1);
+  WriteInt32(dest_, blockLength);
+  WriteInt32(dest_, blockLength ^ kCheckMask);
+  return blockLength;
+}
+
+std::string BuildDirectoryText(const std::vector<std::pair<std::string, int32_t>>& names) {
+  std::string text;
+  for (const auto& [name, index] : names) {
+    text += name;
+    text += '=';
+    text += std::to_string(index);
+    text += "\r\n";
+  }
+  return text;
+}
+
+}  // namespace leafbook

@@ -1,0 +1,97 @@
+// Test helpers for files and package images.
+#include "tests/package/PackageFixture.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <stdexcept>
+
+#include "package/MD5Op.h"
+
+namespace leafbook::testing {
+
+namespace fs = std::filesystem;
+
+TTempDir::TTempDir() {
+  static std::atomic<int> counter{0};
+  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  path_ = fs::temp_directory_path() /
+          ("leafbook-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+  fs::create_directories(path_);
+}
+
+TTempDir::~TTempDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+std::string TTempDir::File(const std::string& name) const {
+  return (path_ / name).string();
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  if (path.has_parent_path()) {
+    fs::create_directories(path.parent_path());
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) {
+    throw std::runtime_error("cannot write " + path.string());
+  }
+}
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw std::runtime_error("cannot read " + path.string());
+  }
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Int32LE(int32_t value) {
+  auto bits = static_cast<uint32_t>(value);
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) {
+    bytes[static_cast<size_t>(i)] = static_cast<char>(bits >> (8 * i));
+  }
+  return bytes;
+}
+
+std::string TRawPackage::Bytes() const {
+  std::string data;
+  std::vector<int32_t> entrySizes;
+  for (const std::string& entry : entries) {
+    data += entry;
+    entrySizes.push_back(static_cast<int32_t>(entry.size()));
+  }
+  std::string tail;
+  if (digest) {
+    if (digestBytes) {
+      tail += *digestBytes;
+    } else if (data.empty()) {
+      tail += std::string(16, '\0');
+    } else {
+      TMD5Digest md5 = TMD5::Of(data.data(), data.size());
+      tail.append(reinterpret_cast<const char*>(md5.data()), md5.size());
+    }
+  }
+  for (int32_t size : sizes.value_or(entrySizes)) {
+    tail += Int32LE(size);
+  }
+  tail += Int32LE(count.value_or(static_cast<int32_t>(entries.size())));
+  tail += static_cast<char>(flag.value_or(digest ? 1 : 0));
+  int32_t length = blockLength.value_or(static_cast<int32_t>(data.size() + tail.size() + 8));
+  tail += Int32LE(length);
+  tail += Int32LE(check.value_or(length ^ 0x12345678));
+  return prefix + data + tail;
+}
+
+std::string Directory(const std::vector<std::pair<std::string, int>>& names) {
+  std::string text;
+  for (const auto& [name, index] : names) {
+    text += name + "=" + std::to_string(index) + "\r\n";
+  }
+  return text;
+}
+
+}  // namespace leafbook::testing

@@ -1,0 +1,56 @@
+// Helpers for tests that need files and packages: a temporary folder, whole-file
+// reads and writes, and package images built byte by byte (also damaged ones).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace leafbook::testing {
+
+// A fresh folder under the system's temporary folder, removed with its content.
+class TTempDir {
+ public:
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+  // The path of name inside the folder, as the 8-bit string the code takes.
+  std::string File(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+std::string ReadBytes(const std::filesystem::path& path);
+
+std::string Int32LE(int32_t value);
+
+// The parts of a package image; Bytes() lays them out as the reader expects.
+// Fields left unset are derived from the others, so a test sets only the
+// field it wants to damage.
+struct TRawPackage {
+  std::string prefix = "MZ fake viewer";
+  std::vector<std::string> entries;
+  bool digest = true;
+  std::optional<std::string> digestBytes;  // default: MD5 of the entries
+  std::optional<std::vector<int32_t>> sizes;
+  std::optional<int32_t> count;
+  std::optional<uint8_t> flag;
+  std::optional<int32_t> blockLength;
+  std::optional<int32_t> check;
+
+  std::string Bytes() const;
+  // Offset of the data region (entry 0) within Bytes().
+  size_t DataOffset() const { return prefix.size(); }
+};
+
+// A directory text with CR LF lines "name=index".
+std::string Directory(const std::vector<std::pair<std::string, int>>& names);
+
+}  // namespace leafbook::testing
