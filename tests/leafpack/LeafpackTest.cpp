@@ -1,0 +1,269 @@
+// leafpack driven in process: build, list, verify, extract, and bad input.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "package/ExeExt.h"
+#include "package/PackageAccess.h"
+#include "tests/package/PackageFixture.h"
+#include "tools/leafpack/Leafpack.h"
+
+namespace leafbook::leafpack {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TRawPackage;
+using testing::TTempDir;
+using testing::WriteBytes;
+
+struct TResult {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+class LeafpackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(viewer_, "VIEWER-IMAGE");
+    fs::create_directories(dir_.Path() / "out");
+  }
+
+  TResult Run(const std::vector<std::string>& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    int code = leafpack::Run(args, TConsole{out, err, false});
+    return {code, out.str(), err.str()};
+  }
+  std::string Book(const std::string& name) { return dir_.File("book/" + name); }
+  TResult Build(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {"build", dir_.File("book"), "--viewer", viewer_, "-o",
+                                     output_};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Run(args);
+  }
+  // Only the files a test named: no temporary left beside the output.
+  std::vector<std::string> OutputFolder() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_.Path() / "out")) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  TTempDir dir_;
+  std::string viewer_ = dir_.File("leafbook.exe");
+  std::string output_ = dir_.File("out/book.exe");
+};
+
+TEST_F(LeafpackTest, WritesTheWorkedLayoutByteForByte) {
+  WriteBytes(Book("book.swf"), "FWS\x01\x02");
+  for (bool digest : {true, false}) {
+    TResult result =
+        Build(digest ? std::vector<std::string>{} : std::vector<std::string>{"--no-digest"});
+    ASSERT_EQ(result.code, kOk) << result.err;
+    TRawPackage expected;
+    expected.prefix = "VIEWER-IMAGE";
+    expected.entries = {"book.swf=1\r\n", "FWS\x01\x02"};
+    expected.digest = digest;
+    EXPECT_EQ(ReadBytes(output_), expected.Bytes());
+    EXPECT_EQ(OutputFolder(), std::vector<std::string>{"book.exe"});
+  }
+}
+
+TEST_F(LeafpackTest, StoresIdenticalFilesOnceUnderRelativeNames) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  WriteBytes(Book("pages/1.jpg"), "SAME-BYTES");
+  WriteBytes(Book("pages/deep/2.jpg"), "SAME-BYTES");
+  WriteBytes(Book("other.jpg"), "SAME-BYTEZ");  // same size, other bytes
+  WriteBytes(Book("ExeConfig.xml"), "<ExeConfig/>");
+  ASSERT_EQ(Build().code, kOk);
+
+  TExeExtReader reader(output_);
+  EXPECT_EQ(reader.EntryCount(), 5);  // directory + 4 distinct contents
+  EXPECT_EQ(reader.ReadEntryText(0),
+            "ExeConfig.xml=1\r\nbook.swf=2\r\nother.jpg=3\r\npages/1.jpg=4\r\n"
+            "pages/deep/2.jpg=4\r\n");
+  auto stream = PackageFileStream("pages/deep/2.jpg", output_);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(stream->Memory()), 10), "SAME-BYTES");
+  EXPECT_EQ(PackageFileIndex("other.jpg", output_), 3);
+}
+
+TEST_F(LeafpackTest, ListVerifyAndExtractABuiltBook) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  WriteBytes(Book("pages/1.jpg"), std::string("J\0PG", 4));
+  ASSERT_EQ(Build().code, kOk);
+
+  TResult list = Run({"list", output_});
+  ASSERT_EQ(list.code, kOk) << list.err;
+  EXPECT_NE(list.out.find("3 entries, digest on"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("       1            5  book.swf\n"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("       2            4  pages/1.jpg\n"), std::string::npos) << list.out;
+
+  TResult verify = Run({"verify", output_});
+  EXPECT_EQ(verify.code, kOk) << verify.err;
+  EXPECT_NE(verify.out.find("ok: 3 entries, 2 names, digest verified"), std::string::npos);
+
+  TResult toOut = Run({"extract", output_, "PAGES/1.jpg"});
+  EXPECT_EQ(toOut.code, kOk);
+  EXPECT_EQ(toOut.out, std::string("J\0PG", 4));
+  const std::string extracted = dir_.File("out/1.jpg");
+  EXPECT_EQ(Run({"extract", output_, "pages/1.jpg", "-o", extracted}).code, kOk);
+  EXPECT_EQ(ReadBytes(extracted), std::string("J\0PG", 4));
+
+  TResult missing = Run({"extract", output_, "pages/2.jpg"});
+  EXPECT_EQ(missing.code, kFailed);
+  EXPECT_NE(missing.err.find("\"pages/2.jpg\" is not in the package"), std::string::npos);
+}
+
+TEST_F(LeafpackTest, VerifySaysWhichCheckFailed) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  ASSERT_EQ(Build().code, kOk);
+  const std::string good = ReadBytes(output_);
+  const size_t data = std::string("VIEWER-IMAGE").size();
+
+  std::string badDigest = good;
+  badDigest[data + 2] ^= 1;
+  std::string badTrailer = good;
+  badTrailer[badTrailer.size() - 1] ^= 1;
+  TRawPackage badDirectory;
+  badDirectory.entries = {"book.swf=1\r\npage.jpg=7\r\n", "MOVIE"};
+
+  struct TCase {
+    const char* what;
+    std::string bytes;
+    int code;
+    const char* says;
+  };
+  const TCase cases[] = {
+      {"intact", good, kOk, ""},
+      {"damaged trailer", badTrailer, kNoPackage, "Can not find extent section"},
+      {"bare viewer", "VIEWER-IMAGE", kNoPackage, "no book package"},
+      {"damaged entry", badDigest, kBadDigest, "Content Valid failed!"},
+      {"directory naming a missing entry", badDirectory.Bytes(), kBadDirectory, "\"page.jpg\""},
+  };
+  for (const TCase& c : cases) {
+    const std::string path = dir_.File("check.exe");
+    WriteBytes(path, c.bytes);
+    TResult result = Run({"verify", path});
+    EXPECT_EQ(result.code, c.code) << c.what << ": " << result.err;
+    EXPECT_NE(result.err.find(c.says), std::string::npos) << c.what << ": " << result.err;
+  }
+  TResult absent = Run({"verify", dir_.File("absent.exe")});
+  EXPECT_EQ(absent.code, kFailed);
+  EXPECT_NE(absent.err.find("no such file"), std::string::npos);
+}
+
+TEST_F(LeafpackTest, BadInputFailsClearlyAndLeavesTheOldOutputAlone) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  WriteBytes(output_, "OLD");
+
+  struct TCase {
+    const char* what;
+    std::vector<std::string> args;
+    int code;
+    const char* says;
+  };
+  const TCase cases[] = {
+      {"missing folder",
+       {"build", dir_.File("nowhere"), "--viewer", viewer_, "-o", output_},
+       kFailed,
+       "book folder not found"},
+      {"missing viewer",
+       {"build", dir_.File("book"), "--viewer", dir_.File("no.exe"), "-o", output_},
+       kFailed,
+       "viewer not found"},
+      {"no output", {"build", dir_.File("book"), "--viewer", viewer_}, kUsage, "build needs"},
+      {"unknown option", {"build", dir_.File("book"), "--fast"}, kUsage, "unknown option --fast"},
+      {"no command", {}, kUsage, "no command given"},
+      {"unknown command", {"pack"}, kUsage, "unknown command \"pack\""},
+      {"flag without value", {"extract", output_, "x", "-o"}, kUsage, "-o needs a value"},
+  };
+  for (const TCase& c : cases) {
+    TResult result = Run(c.args);
+    EXPECT_EQ(result.code, c.code) << c.what;
+    EXPECT_NE(result.err.find(c.says), std::string::npos) << c.what << ": " << result.err;
+  }
+
+  // A name the directory cannot hold.
+  WriteBytes(Book("a=b.png"), "x");
+  TResult equals = Build();
+  EXPECT_EQ(equals.code, kFailed);
+  EXPECT_NE(equals.err.find("\"a=b.png\""), std::string::npos) << equals.err;
+  fs::remove(Book("a=b.png"));
+
+  // A file beyond the 32-bit sizes (sparse: nothing is really written).
+  {
+    std::ofstream(Book("huge.bin")).close();
+    fs::resize_file(Book("huge.bin"), (uintmax_t{1} << 31) + 1);
+    TResult huge = Build();
+    EXPECT_EQ(huge.code, kFailed);
+    EXPECT_NE(huge.err.find("too large"), std::string::npos) << huge.err;
+    fs::remove(Book("huge.bin"));
+  }
+
+  EXPECT_EQ(ReadBytes(output_), "OLD");
+  EXPECT_EQ(OutputFolder(), std::vector<std::string>{"book.exe"});
+
+  // An output that cannot be written.
+  TResult unwritable = Run({"build", dir_.File("book"), "--viewer", viewer_, "-o",
+                            dir_.File("no/such/folder/book.exe")});
+  EXPECT_EQ(unwritable.code, kFailed);
+  EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos) << unwritable.err;
+  EXPECT_FALSE(fs::exists(dir_.File("no")));
+}
+
+#ifndef _WIN32
+TEST_F(LeafpackTest, NamesTheViewerCouldNotTellApart) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  WriteBytes(Book("Page.png"), "1");
+  WriteBytes(Book("page.png"), "2");
+  TResult caseClash = Build();
+  EXPECT_EQ(caseClash.code, kFailed);
+  EXPECT_NE(caseClash.err.find("differ only in letter case"), std::string::npos) << caseClash.err;
+  fs::remove(Book("Page.png"));
+
+  WriteBytes(Book("line\nbreak.png"), "3");
+  TResult lineBreak = Build();
+  EXPECT_EQ(lineBreak.code, kFailed);
+  EXPECT_NE(lineBreak.err.find("CR, LF"), std::string::npos) << lineBreak.err;
+}
+#endif
+
+TEST_F(LeafpackTest, Warnings) {
+  WriteBytes(Book("index.swf"), "MOVIE");
+  TResult noMovie = Build();
+  EXPECT_EQ(noMovie.code, kOk);
+  EXPECT_NE(noMovie.err.find("no \"book.swf\""), std::string::npos) << noMovie.err;
+
+  // A built book given as the viewer already carries a package.
+  WriteBytes(Book("book.swf"), "MOVIE");
+  TResult again =
+      Run({"build", dir_.File("book"), "--viewer", output_, "-o", dir_.File("out/2.exe")});
+  EXPECT_EQ(again.code, kOk);
+  EXPECT_NE(again.err.find("already carries a book package"), std::string::npos) << again.err;
+}
+
+TEST_F(LeafpackTest, AnOutputInsideTheBookFolderIsNotPacked) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  const std::string inside = Book("book.exe");
+  ASSERT_EQ(Run({"build", dir_.File("book"), "--viewer", viewer_, "-o", inside}).code, kOk);
+  ASSERT_EQ(Run({"build", dir_.File("book"), "--viewer", viewer_, "-o", inside}).code, kOk);
+  EXPECT_EQ(PackageFileIndex("book.exe", inside), 0);
+  EXPECT_EQ(TExeExtReader(inside).EntryCount(), 2);
+}
+
+TEST_F(LeafpackTest, HelpListsTheCommands) {
+  TResult help = Run({"--help"});
+  EXPECT_EQ(help.code, kOk);
+  for (const char* command : {"build", "list", "verify", "extract", "--no-digest"}) {
+    EXPECT_NE(help.out.find(command), std::string::npos) << command;
+  }
+}
+
+}  // namespace
+}  // namespace leafbook::leafpack
