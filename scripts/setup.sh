@@ -4,7 +4,7 @@
 # Idempotent, and quiet when everything is there.
 set -euo pipefail
 
-packages=(wine wine32:i386 g++-mingw-w64-i686-posix xvfb xauth cmake make g++ googletest)
+packages=(wine wine32:i386 g++-mingw-w64-i686-posix xvfb xauth cmake make g++ googletest libz-mingw-w64-dev zlib1g-dev)
 
 missing=()
 for package in "${packages[@]}"; do
