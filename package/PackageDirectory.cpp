@@ -2,27 +2,9 @@
 #include "package/PackageDirectory.h"
 
 #include "framework/Platform.h"
+#include "framework/TextLines.h"
 
 namespace leafbook {
-
-std::vector<std::string> SplitDirectoryLines(std::string_view text) {
-  text = text.substr(0, text.find('\0'));
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      lines.emplace_back(text.substr(start));
-      break;
-    }
-    lines.emplace_back(text.substr(start, end - start));
-    start = end + 1;
-    if (text[end] == '\r' && start < text.size() && text[start] == '\n') {
-      ++start;
-    }
-  }
-  return lines;
-}
 
 int32_t DirectoryValueToIndex(std::string_view value) {
   size_t i = 0;
@@ -52,7 +34,7 @@ int32_t DirectoryValueToIndex(std::string_view value) {
 }
 
 int32_t LookupDirectory(std::string_view directoryText, std::string_view name) {
-  for (const std::string& line : SplitDirectoryLines(directoryText)) {
+  for (const std::string& line : SplitLines(directoryText)) {
     size_t equals = line.find('=');
     if (equals != std::string::npos &&
         platform::AnsiSameText(std::string_view(line).substr(0, equals), name)) {

@@ -1,5 +1,6 @@
-// The package directory (entry 0): 8-bit text, one "name=index" line per file.
-// Shared by the access functions and the packer so both read it alike.
+// The package directory (entry 0): 8-bit text, one "name=index" line per file,
+// split into lines by SplitLines (framework/TextLines.h). Shared by the access
+// functions and the packer so both read it alike.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +9,6 @@
 #include <vector>
 
 namespace leafbook {
-
-// Lines end at CR LF, a lone CR or a lone LF; text after a NUL is ignored.
-std::vector<std::string> SplitDirectoryLines(std::string_view text);
 
 // The entry index of a value: an optional sign and decimal digits within the
 // 32-bit range. Anything else (blanks, hex, empty) gives 0, "absent".

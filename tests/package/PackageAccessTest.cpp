@@ -51,12 +51,6 @@ TEST(PackageDirectory, LookupRules) {
   }
 }
 
-TEST(PackageDirectory, SplitsLinesLikeAStringList) {
-  EXPECT_EQ(SplitDirectoryLines("a\r\nb\rc\nd"), (std::vector<std::string>{"a", "b", "c", "d"}));
-  EXPECT_EQ(SplitDirectoryLines("a\r\n\r\nb\r\n"), (std::vector<std::string>{"a", "", "b"}));
-  EXPECT_TRUE(SplitDirectoryLines("").empty());
-}
-
 #ifdef _WIN32
 TEST(PackageDirectory, CaseIsFoldedByTheSystemLocale) {
   // Code page 1252: A-umlaut and a-umlaut are one letter in two cases.

@@ -13,6 +13,7 @@
 #include "framework/Streams.h"
 #include "package/ExeExt.h"
 #include "package/MD5Op.h"
+#include "framework/TextLines.h"
 #include "package/PackageDirectory.h"
 #include "package/PackageWriter.h"
 
@@ -431,7 +432,7 @@ int List(const std::vector<std::string>& args, TConsole& console) {
   char line[64];
   std::snprintf(line, sizeof line, "%8s %12s  %s\n", "index", "size", "name");
   console.out << line;
-  for (const std::string& text : SplitDirectoryLines(reader.ReadEntryText(0))) {
+  for (const std::string& text : SplitLines(reader.ReadEntryText(0))) {
     size_t equals = text.find('=');
     if (equals == std::string::npos) {
       continue;
@@ -455,7 +456,7 @@ int Verify(const std::vector<std::string>& args, TConsole& console) {
   TExeExtReader reader = OpenPackage(file);
   size_t names = 0;
   size_t lineNumber = 0;
-  for (const std::string& text : SplitDirectoryLines(reader.ReadEntryText(0))) {
+  for (const std::string& text : SplitLines(reader.ReadEntryText(0))) {
     ++lineNumber;
     size_t equals = text.find('=');
     if (equals == std::string::npos) {
