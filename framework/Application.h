@@ -1,0 +1,78 @@
+// The application object: owns the forms, runs the message loop (which also
+// drains the main-thread call queue), keeps the title on a hidden application
+// window, and gives timers.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/Forms.h"
+
+namespace leafbook {
+
+class TApplication {
+ public:
+  TApplication();
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  static TApplication* Instance() { return instance_; }
+
+  std::string Title();
+  void SetTitle(const std::string& title);
+  // The hidden application window that carries the title.
+  HWND Handle();
+
+  // Constructs a form and runs its OnCreate; the first form is the main form.
+  template <class T, class... Args>
+  T& CreateForm(Args&&... args) {
+    auto form = std::make_unique<T>(std::forward<Args>(args)...);
+    T& result = *form;
+    if (forms_.empty()) {
+      form->SetMainForm(true);
+    }
+    forms_.push_back(std::move(form));
+    result.DoCreate();
+    return result;
+  }
+  TForm* MainForm() const { return forms_.empty() ? nullptr : forms_.front().get(); }
+
+  // Shows the main form and dispatches messages until it closes or Terminate.
+  void Run();
+  // Dispatches what is waiting, without blocking.
+  void ProcessMessages();
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+
+ private:
+  bool HandleMessage(MSG& msg);
+
+  static TApplication* instance_;
+  std::unique_ptr<TWinControl> window_;
+  std::vector<std::unique_ptr<TForm>> forms_;
+  bool terminated_ = false;
+};
+
+// Calls OnTimer on the main thread every Interval milliseconds while enabled.
+class TTimer {
+ public:
+  TTimer(UINT interval, std::function<void()> onTimer);
+  ~TTimer();
+  TTimer(const TTimer&) = delete;
+  TTimer& operator=(const TTimer&) = delete;
+
+  void SetEnabled(bool enabled);
+  bool Enabled() const { return enabled_; }
+  UINT Interval() const { return interval_; }
+
+ private:
+  UINT interval_;
+  std::function<void()> onTimer_;
+  TUtilityWindow window_;
+  bool enabled_ = false;
+};
+
+}  // namespace leafbook

@@ -1,0 +1,70 @@
+// The project's one COM reference owner: AddRef on copy, Release on reset and
+// destruction, exactly once each.
+#pragma once
+
+#include <objbase.h>
+
+#include <utility>
+
+namespace leafbook {
+
+template <class T>
+class TComPtr {
+ public:
+  TComPtr() noexcept = default;
+  TComPtr(std::nullptr_t) noexcept {}
+  // Takes a new reference of its own.
+  explicit TComPtr(T* pointer) noexcept : pointer_(pointer) {
+    if (pointer_) {
+      pointer_->AddRef();
+    }
+  }
+  TComPtr(const TComPtr& other) noexcept : TComPtr(other.pointer_) {}
+  TComPtr(TComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+  TComPtr& operator=(TComPtr other) noexcept {
+    std::swap(pointer_, other.pointer_);
+    return *this;
+  }
+  ~TComPtr() { Reset(); }
+
+  // Adopts a reference the caller already owns (as out parameters hand over).
+  static TComPtr Attach(T* pointer) noexcept {
+    TComPtr result;
+    result.pointer_ = pointer;
+    return result;
+  }
+
+  T* Get() const noexcept { return pointer_; }
+  T* operator->() const noexcept { return pointer_; }
+  explicit operator bool() const noexcept { return pointer_ != nullptr; }
+
+  void Reset() noexcept {
+    if (T* old = std::exchange(pointer_, nullptr)) {
+      old->Release();
+    }
+  }
+  // Gives the reference away without releasing it.
+  T* Detach() noexcept { return std::exchange(pointer_, nullptr); }
+
+  // For out parameters: releases what is held, then gives the slot.
+  T** Put() noexcept {
+    Reset();
+    return &pointer_;
+  }
+  void** PutVoid() noexcept { return reinterpret_cast<void**>(Put()); }
+
+  // QueryInterface for another interface; null when not supported.
+  template <class U>
+  TComPtr<U> As() const noexcept {
+    TComPtr<U> result;
+    if (pointer_) {
+      pointer_->QueryInterface(__uuidof(U), result.PutVoid());
+    }
+    return result;
+  }
+
+ private:
+  T* pointer_ = nullptr;
+};
+
+}  // namespace leafbook

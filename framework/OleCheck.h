@@ -1,0 +1,35 @@
+// Turns a failing COM result code into an exception that carries it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "framework/Exceptions.h"
+
+namespace leafbook {
+
+class EOleSysError : public Exception {
+ public:
+  EOleSysError(HRESULT code, const std::string& what)
+      : Exception(what + " failed (" + Hex(code) + ")"), code_(code) {}
+  HRESULT Code() const { return code_; }
+
+ private:
+  static std::string Hex(HRESULT code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
+    return text;
+  }
+  HRESULT code_;
+};
+
+inline HRESULT OleCheck(HRESULT code, const char* what = "OLE call") {
+  if (FAILED(code)) {
+    throw EOleSysError(code, what);
+  }
+  return code;
+}
+
+}  // namespace leafbook

@@ -1,0 +1,147 @@
+// The main-thread call queue: calls from workers run on the main thread,
+// their callers return after, exceptions come back to the caller.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "framework/Application.h"
+#include "framework/Exceptions.h"
+#include "framework/Handle.h"
+#include "framework/MainThread.h"
+
+namespace leafbook {
+namespace {
+
+// A Win32 thread running a function, so that the main thread can wait for
+// its handle.
+class TThread {
+ public:
+  explicit TThread(std::function<void()> body)
+      : body_(std::move(body)), handle_(::CreateThread(nullptr, 0, &Run, this, 0, nullptr)) {}
+  ~TThread() { ::WaitForSingleObject(handle_.Get(), INFINITE); }
+  HANDLE Handle() const { return handle_.Get(); }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    static_cast<TThread*>(self)->body_();
+    return 0;
+  }
+  std::function<void()> body_;
+  TWin32Handle handle_;
+};
+
+class MainThreadTest : public ::testing::Test {
+ protected:
+  void SetUp() override { InitMainThread(); }
+  void TearDown() override { DoneMainThread(); }
+};
+
+TEST_F(MainThreadTest, FromTheMainThreadACallRunsAtOnce) {
+  bool ran = false;
+  Synchronize([&] { ran = true; });
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(IsMainThread());
+  EXPECT_FALSE(CheckSynchronize());
+}
+
+TEST_F(MainThreadTest, WorkersCallsRunOnTheMainThreadAndTheyWaitForThem) {
+  const DWORD mainThread = ::GetCurrentThreadId();
+  constexpr int kWorkers = 4;
+  constexpr int kCalls = 50;
+  std::atomic<int> offMain{0};
+  std::atomic<int> notYetRun{0};
+  std::atomic<int> finished{0};
+  std::vector<int> order[kWorkers];
+  std::vector<std::thread> workers;
+  for (int w = 0; w < kWorkers; ++w) {
+    workers.emplace_back([&, w] {
+      EXPECT_FALSE(IsMainThread());
+      for (int i = 0; i < kCalls; ++i) {
+        bool ran = false;
+        Synchronize([&] {
+          if (::GetCurrentThreadId() != mainThread) {
+            ++offMain;
+          }
+          order[w].push_back(i);
+          ran = true;
+        });
+        if (!ran) {
+          ++notYetRun;  // Synchronize returned before its call ran
+        }
+      }
+      ++finished;
+    });
+  }
+  // The main thread pumps messages, as the viewer's loop does, until every
+  // worker is through.
+  while (finished < kWorkers) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::DispatchMessageW(&msg);
+    }
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  for (std::thread& worker : workers) {
+    worker.join();
+  }
+  EXPECT_EQ(offMain, 0);
+  EXPECT_EQ(notYetRun, 0);
+  for (int w = 0; w < kWorkers; ++w) {
+    ASSERT_EQ(order[w].size(), static_cast<size_t>(kCalls));
+    for (int i = 0; i < kCalls; ++i) {
+      EXPECT_EQ(order[w][static_cast<size_t>(i)], i);
+    }
+  }
+}
+
+TEST_F(MainThreadTest, AnExceptionReachesTheCaller) {
+  std::string caught;
+  TThread worker([&] {
+    try {
+      Synchronize([] { throw EStreamError("write failed on the main thread"); });
+    } catch (const EStreamError& error) {
+      caught = error.Message();
+    }
+  });
+  // Waiting for the worker drains the queue meanwhile.
+  EXPECT_EQ(WaitWithSynchronize(worker.Handle(), 10000), WAIT_OBJECT_0);
+  EXPECT_EQ(caught, "write failed on the main thread");
+}
+
+TEST_F(MainThreadTest, WaitingForAThreadRunsItsCalls) {
+  int value = 0;
+  TThread worker([&] {
+    for (int i = 0; i < 20; ++i) {
+      Synchronize([&] { ++value; });
+    }
+  });
+  EXPECT_EQ(WaitWithSynchronize(worker.Handle(), 10000), WAIT_OBJECT_0);
+  EXPECT_EQ(value, 20);
+}
+
+TEST(MainThread, WithoutAMainThreadSynchronizeRaises) {
+  EXPECT_FALSE(IsMainThread());
+  EXPECT_THROW(Synchronize([] {}), Exception);
+}
+
+TEST(Application, ItsMessageLoopDrainsTheQueueAndTimersFire) {
+  TApplication application;
+  int ticks = 0;
+  TTimer timer(10, [&] {
+    if (++ticks == 3) {
+      application.Terminate();
+    }
+  });
+  bool ran = false;
+  std::thread worker([&] { Synchronize([&] { ran = true; }); });
+  application.Run();  // no main form: runs until Terminate
+  worker.join();
+  EXPECT_TRUE(ran);
+  EXPECT_GE(ticks, 3);
+  application.SetTitle("Book title");
+  EXPECT_EQ(application.Title(), "Book title");
+}
+
+}  // namespace
+}  // namespace leafbook
