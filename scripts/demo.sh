@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Builds the sample book from demo/book with leafpack, then lists and verifies
-# it. The viewer does not exist yet: a small stand-in file takes its place, and
-# book.swf is generated here (an empty movie) rather than kept in the repo.
+# Builds the sample book from demo/book with leafpack onto the real viewer,
+# lists and verifies it, then runs it under Wine: on the display when there is
+# one, otherwise under Xvfb, saving a picture of the screen. book.swf is
+# generated here (an empty movie) rather than kept in the repo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 scripts/setup.sh
 cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DLEAFBOOK_TESTS=OFF >/dev/null
 cmake --build build/demo -j "${JOBS:-2}" --target leafpack >/dev/null
+if [ ! -f build/win32/CMakeCache.txt ]; then
+  cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+fi
+cmake --build build/win32 -j "${JOBS:-2}" --target leafbook >/dev/null
 
 out=build/demo/out
 rm -rf "$out"
@@ -15,10 +21,17 @@ cp -r demo/book "$out/book"
 # The smallest valid movie: header (version 6, 17 bytes, empty frame, 12 fps,
 # one frame), ShowFrame, End.
 printf 'FWS\x06\x11\x00\x00\x00\x00\x00\x0c\x01\x00\x40\x00\x00\x00' >"$out/book/book.swf"
-printf 'MZ Leafbook viewer stand-in\n' >"$out/viewer-stand-in.exe"
 
 leafpack=build/demo/tools/leafpack/leafpack
-"$leafpack" build "$out/book" --viewer "$out/viewer-stand-in.exe" -o "$out/book.exe"
+"$leafpack" build "$out/book" --viewer build/win32/app/leafbook.exe -o "$out/book.exe"
 "$leafpack" list "$out/book.exe"
 "$leafpack" verify "$out/book.exe"
-echo "demo: $out/book.exe"
+
+if [ -n "${DISPLAY:-}" ]; then
+  prefix=$root/build/win32/wineprefix
+  scripts/wine-prefix.sh "$prefix"
+  echo "demo: running $out/book.exe (log: $out/demo.log)"
+  scripts/wine-run.sh "$prefix" "$out/book.exe" -D "-F$(winepath -w "$out/demo.log" 2>/dev/null || echo demo.log)"
+else
+  scripts/screenshot.sh "$out/book.exe" "$out/book.png"
+fi

@@ -23,12 +23,7 @@ cmake --build build/win32 -j "$jobs"
 # One private prefix for the build tree, made before the tests run so that
 # parallel tests do not race to create it.
 prefix=$root/build/win32/wineprefix
-if [ ! -f "$prefix/system.reg" ]; then
-  echo "== creating the Wine prefix"
-  WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    wineboot --init >/dev/null 2>&1 || true
-  WINEPREFIX=$prefix wineserver -w || true
-fi
+scripts/wine-prefix.sh "$prefix"
 status=0
 (cd build/win32 && xvfb-run -a -s "-screen 0 1920x1080x24" \
   ctest --output-on-failure -j "$jobs") || status=$?

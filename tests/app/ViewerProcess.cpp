@@ -1,0 +1,182 @@
+// Driving the real viewer from a test.
+#include "tests/app/ViewerProcess.h"
+
+#include <wincodec.h>
+
+#include <vector>
+
+#include "framework/ComPtr.h"
+
+namespace leafbook::testing {
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+  int length = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring result(static_cast<size_t>(length > 0 ? length - 1 : 0), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, result.data(), length);
+  return result;
+}
+
+std::wstring Quoted(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) {
+    return Wide(arg);
+  }
+  return L"\"" + Wide(arg) + L"\"";
+}
+
+struct TSearch {
+  DWORD processId;
+  const wchar_t* className;
+  bool visibleOnly;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<TSearch*>(context);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  wchar_t className[64] = {};
+  ::GetClassNameW(window, className, 64);
+  if (owner == search->processId && std::wstring(className) == search->className &&
+      (!search->visibleOnly || ::IsWindowVisible(window))) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+TWindowFacts InspectWindow(HWND window) {
+  TWindowFacts facts;
+  ::GetWindowRect(window, &facts.Rect);
+  facts.Style = static_cast<DWORD>(::GetWindowLongW(window, GWL_STYLE));
+  facts.Zoomed = ::IsZoomed(window) != 0;
+  facts.Visible = ::IsWindowVisible(window) != 0;
+  char caption[512] = {};
+  int length = ::GetWindowTextA(window, caption, sizeof caption);
+  facts.Caption.assign(caption, static_cast<size_t>(length));
+  return facts;
+}
+
+TViewerProcess::TViewerProcess(const std::string& program, const std::vector<std::string>& args,
+                               const std::string& folder) {
+  std::wstring commandLine = Quoted(program);
+  for (const std::string& arg : args) {
+    commandLine += L" " + Quoted(arg);
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::wstring directory = Wide(folder);
+  if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+    process_.Reset(info.hProcess);
+    ::CloseHandle(info.hThread);
+    processId_ = info.dwProcessId;
+  }
+}
+
+TViewerProcess::~TViewerProcess() {
+  if (process_ && !closed_ && Close() == STILL_ACTIVE) {
+    ::TerminateProcess(process_.Get(), 99);
+  }
+}
+
+HWND TViewerProcess::FindWindowOfClass(const wchar_t* className, bool visibleOnly) {
+  TSearch search{processId_, className, visibleOnly, nullptr};
+  ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND TViewerProcess::MainWindow(DWORD timeoutMs) {
+  const ULONGLONG start = ::GetTickCount64();
+  while (process_ && ::GetTickCount64() - start < timeoutMs) {
+    if (HWND window = FindWindowOfClass(L"TfrmMain", true)) {
+      Settle();
+      return window;
+    }
+    if (::WaitForSingleObject(process_.Get(), 50) == WAIT_OBJECT_0) {
+      break;
+    }
+  }
+  return nullptr;
+}
+
+HWND TViewerProcess::ApplicationWindow() {
+  return FindWindowOfClass(L"LeafbookApplication", false);
+}
+
+void TViewerProcess::Settle() {
+  ::WaitForInputIdle(process_.Get(), 5000);
+  // A message sent after the posted ones returns only once they were handled.
+  if (HWND window = FindWindowOfClass(L"TfrmMain", false)) {
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+  }
+  ::Sleep(100);
+}
+
+DWORD TViewerProcess::Close(DWORD timeoutMs) {
+  closed_ = true;
+  if (HWND window = FindWindowOfClass(L"TfrmMain", false)) {
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  ::WaitForSingleObject(process_.Get(), timeoutMs);
+  DWORD code = STILL_ACTIVE;
+  ::GetExitCodeProcess(process_.Get(), &code);
+  return code;
+}
+
+bool SaveScreenPng(const std::string& path) {
+  const int width = ::GetSystemMetrics(SM_CXSCREEN);
+  const int height = ::GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  ::SelectObject(memory, old);
+
+  bool saved = false;
+  const bool comStarted = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  TComPtr<IWICImagingFactory> factory;
+  if (SUCCEEDED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IWICImagingFactory, factory.PutVoid()))) {
+    TComPtr<IWICStream> stream;
+    TComPtr<IWICBitmapEncoder> encoder;
+    TComPtr<IWICBitmapFrameEncode> frame;
+    WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGR;
+    std::wstring file = Wide(path);
+    saved = SUCCEEDED(factory->CreateStream(stream.Put())) &&
+            SUCCEEDED(stream->InitializeFromFilename(file.c_str(), GENERIC_WRITE)) &&
+            SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Put())) &&
+            SUCCEEDED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) &&
+            SUCCEEDED(encoder->CreateNewFrame(frame.Put(), nullptr)) &&
+            SUCCEEDED(frame->Initialize(nullptr)) &&
+            SUCCEEDED(frame->SetSize(static_cast<UINT>(width), static_cast<UINT>(height))) &&
+            SUCCEEDED(frame->SetPixelFormat(&format)) &&
+            SUCCEEDED(frame->WritePixels(static_cast<UINT>(height), static_cast<UINT>(width) * 4,
+                                         static_cast<UINT>(width * height * 4),
+                                         static_cast<BYTE*>(bits))) &&
+            SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+  }
+  factory.Reset();
+  if (comStarted) {
+    ::CoUninitialize();
+  }
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return saved;
+}
+
+}  // namespace leafbook::testing
