@@ -1,0 +1,164 @@
+// The module's entry points: DllMain, the class factory behind
+// DllGetClassObject, DllCanUnloadNow and self-registration.
+#include "miniplayer/Module.h"
+
+#include <olectl.h>
+
+#include <atomic>
+#include <new>
+#include <string>
+
+#include "miniplayer/Player.h"
+#include "miniplayer/Trace.h"
+
+namespace leafbook::miniplayer {
+
+namespace {
+
+HINSTANCE moduleInstance = nullptr;
+std::atomic<long> liveObjects{0};
+std::atomic<long> serverLocks{0};
+
+constexpr wchar_t kClsidKey[] = L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}";
+
+class TClassFactory final : public IClassFactory {
+ public:
+  TClassFactory() { ObjectCreated(); }
+  ~TClassFactory() { ObjectDestroyed(); }
+  TClassFactory(const TClassFactory&) = delete;
+  TClassFactory& operator=(const TClassFactory&) = delete;
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) {
+      return E_POINTER;
+    }
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+      *out = static_cast<IClassFactory*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) {
+      delete this;
+    }
+    return left;
+  }
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (out == nullptr) {
+      return E_POINTER;
+    }
+    *out = nullptr;
+    if (outer != nullptr) {
+      return CLASS_E_NOAGGREGATION;
+    }
+    TMiniPlayer* player = new (std::nothrow) TMiniPlayer();
+    if (player == nullptr) {
+      return E_OUTOFMEMORY;
+    }
+    TComPtr<IOleObject> hold(player);  // dies here unless the query keeps it
+    return hold->QueryInterface(iid, out);
+  }
+  STDMETHODIMP LockServer(BOOL lock) override {
+    serverLocks += lock ? 1 : -1;
+    return S_OK;
+  }
+
+ private:
+  std::atomic<ULONG> refs_{0};
+};
+
+LONG SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
+  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+}  // namespace
+
+HINSTANCE ModuleInstance() {
+  return moduleInstance;
+}
+void ObjectCreated() {
+  ++liveObjects;
+}
+void ObjectDestroyed() {
+  --liveObjects;
+}
+
+}  // namespace leafbook::miniplayer
+
+using namespace leafbook::miniplayer;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    moduleInstance = instance;
+  } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    // Unloaded by FreeLibrary: the window procedures go with the image.
+    TMiniPlayer::UnregisterClasses();
+  }
+  return TRUE;
+}
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  if (out == nullptr) {
+    return E_POINTER;
+  }
+  *out = nullptr;
+  if (!IsEqualCLSID(clsid, kClsidPlayer)) {
+    return CLASS_E_CLASSNOTAVAILABLE;
+  }
+  TClassFactory* factory = new (std::nothrow) TClassFactory();
+  if (factory == nullptr) {
+    return E_OUTOFMEMORY;
+  }
+  TComPtr<IClassFactory> hold(factory);
+  return hold->QueryInterface(iid, out);
+}
+
+extern "C" HRESULT WINAPI DllCanUnloadNow() {
+  return liveObjects == 0 && serverLocks == 0 ? S_OK : S_FALSE;
+}
+
+// Registration writes the class key with this file as its in-process server.
+// The file's path can be asked of the system only when the system loader
+// mapped it, which is the case whenever registration is called: a host that
+// maps the module itself never registers it.
+extern "C" HRESULT WINAPI DllRegisterServer() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(moduleInstance, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return SELFREG_E_CLASS;
+  }
+  HKEY classKey = nullptr;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, kClsidKey, 0, nullptr, 0, KEY_WRITE, nullptr, &classKey,
+                      nullptr) != ERROR_SUCCESS) {
+    return SELFREG_E_CLASS;
+  }
+  LONG status = SetString(classKey, nullptr, L"Leafbook miniplayer");
+  HKEY serverKey = nullptr;
+  if (status == ERROR_SUCCESS) {
+    status = RegCreateKeyExW(classKey, L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr,
+                             &serverKey, nullptr);
+  }
+  if (status == ERROR_SUCCESS) {
+    status = SetString(serverKey, nullptr, path);
+    if (status == ERROR_SUCCESS) {
+      status = SetString(serverKey, L"ThreadingModel", L"Apartment");
+    }
+    RegCloseKey(serverKey);
+  }
+  RegCloseKey(classKey);
+  Trace(L"registered " + std::wstring(path));
+  return status == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+}
+
+extern "C" HRESULT WINAPI DllUnregisterServer() {
+  const std::wstring server = std::wstring(kClsidKey) + L"\\InprocServer32";
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, server.c_str());
+  const LONG status = RegDeleteKeyW(HKEY_CLASSES_ROOT, kClsidKey);
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
+}
