@@ -285,10 +285,10 @@ void TWinControl::SetParent(TWinControl* parent) {
   if (parent_) {
     parent_->controls_.push_back(this);
     if (parentColor_) {
-      ParentColorChanged();
+      ApplyColor(parent_->color_);
     }
     if (parentFont_) {
-      ParentFontChanged();
+      ApplyFont(parent_->font_);
     }
     if (handle_) {
       ::SetParent(handle_, parent_->Handle());
@@ -379,31 +379,20 @@ void TWinControl::SetHeight(int value) {
 
 void TWinControl::SetColor(TColor color) {
   parentColor_ = false;
-  if (color == color_) {
-    return;
-  }
-  color_ = color;
-  ColorChanged();
-  if (handle_) {
-    ::InvalidateRect(handle_, nullptr, TRUE);
-  }
-  for (TWinControl* child : controls_) {
-    if (child->parentColor_) {
-      child->ParentColorChanged();
-    }
-  }
+  ApplyColor(color);
 }
 
 void TWinControl::SetParentColor(bool value) {
   parentColor_ = value;
   if (value && parent_) {
-    ParentColorChanged();
+    ApplyColor(parent_->color_);
   }
 }
 
-void TWinControl::ParentColorChanged() {
-  if (color_ != parent_->color_) {
-    color_ = parent_->color_;
+// Takes the colour and hands it on to the children that follow their parent.
+void TWinControl::ApplyColor(TColor color) {
+  if (color != color_) {
+    color_ = color;
     ColorChanged();
     if (handle_) {
       ::InvalidateRect(handle_, nullptr, TRUE);
@@ -411,40 +400,31 @@ void TWinControl::ParentColorChanged() {
   }
   for (TWinControl* child : controls_) {
     if (child->parentColor_) {
-      child->ParentColorChanged();
+      child->ApplyColor(color_);
     }
   }
 }
 
 void TWinControl::SetFont(const TFont& font) {
   parentFont_ = false;
-  if (font == font_) {
-    return;
-  }
-  font_ = font;
-  FontChanged();
-  for (TWinControl* child : controls_) {
-    if (child->parentFont_) {
-      child->ParentFontChanged();
-    }
-  }
+  ApplyFont(font);
 }
 
 void TWinControl::SetParentFont(bool value) {
   parentFont_ = value;
   if (value && parent_) {
-    ParentFontChanged();
+    ApplyFont(parent_->font_);
   }
 }
 
-void TWinControl::ParentFontChanged() {
-  if (!(font_ == parent_->font_)) {
-    font_ = parent_->font_;
+void TWinControl::ApplyFont(const TFont& font) {
+  if (!(font == font_)) {
+    font_ = font;
     FontChanged();
   }
   for (TWinControl* child : controls_) {
     if (child->parentFont_) {
-      child->ParentFontChanged();
+      child->ApplyFont(font_);
     }
   }
 }

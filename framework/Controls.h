@@ -160,8 +160,8 @@ class TWinControl {
   friend LRESULT CALLBACK FrameworkWndProc(HWND, UINT, WPARAM, LPARAM);
   void Attach(HWND window);
   void Detach();
-  void ParentColorChanged();
-  void ParentFontChanged();
+  void ApplyColor(TColor color);
+  void ApplyFont(const TFont& font);
   void ApplyBounds();
 
   TWinControl* owner_;

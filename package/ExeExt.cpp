@@ -15,7 +15,6 @@ namespace {
 
 constexpr auto kOpenRetryFor = std::chrono::seconds(5);
 constexpr uint32_t kOpenRetryPauseMs = 100;
-constexpr int32_t kDigestChunk = 1 << 20;
 
 bool IsBlankName(const std::string& name) {
   return std::all_of(name.begin(), name.end(),
@@ -53,14 +52,8 @@ TMD5Digest DigestRegion(TStream& file, int64_t offset, int64_t length) {
     return TMD5Digest{};
   }
   file.SetPosition(offset);
-  std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(length, kDigestChunk)));
   TMD5 md5;
-  for (int64_t left = length; left > 0;) {
-    auto piece = static_cast<int32_t>(std::min<int64_t>(left, static_cast<int64_t>(chunk.size())));
-    file.ReadBuffer(chunk.data(), piece);
-    md5.Update(chunk.data(), static_cast<size_t>(piece));
-    left -= piece;
-  }
+  md5.UpdateFrom(file, length);
   return md5.Final();
 }
 

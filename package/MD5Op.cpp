@@ -4,6 +4,7 @@
 #include "package/MD5Op.h"
 
 #include <cstring>
+#include <vector>
 
 namespace leafbook {
 
@@ -149,6 +150,18 @@ void TMD5::Update(const void* data, size_t length) {
   Blocks(state_, in, length / 64);
   in += length / 64 * 64;
   std::memcpy(pending_, in, length % 64);
+}
+
+void TMD5::UpdateFrom(TStream& stream, int64_t count) {
+  constexpr int64_t kChunk = 1 << 20;
+  std::vector<uint8_t> chunk(
+      static_cast<size_t>(count < kChunk ? (count > 0 ? count : 0) : kChunk));
+  for (int64_t left = count; left > 0;) {
+    auto piece = static_cast<int32_t>(left < kChunk ? left : kChunk);
+    stream.ReadBuffer(chunk.data(), piece);
+    Update(chunk.data(), static_cast<size_t>(piece));
+    left -= piece;
+  }
 }
 
 TMD5Digest TMD5::Final() {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/Streams.h"
+
 namespace leafbook {
 
 using TMD5Digest = std::array<uint8_t, 16>;
@@ -16,6 +18,9 @@ class TMD5 {
   TMD5() { Reset(); }
   void Reset();
   void Update(const void* data, size_t length);
+  // Feeds count bytes read from stream's position, a chunk at a time; raises
+  // when the stream ends early.
+  void UpdateFrom(TStream& stream, int64_t count);
   // The digest of everything fed since the last Reset; the object then starts anew.
   TMD5Digest Final();
 

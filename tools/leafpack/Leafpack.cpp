@@ -261,14 +261,8 @@ void CheckBookFiles(const std::vector<TBookFile>& files, std::ostream& err) {
 
 TMD5Digest DigestFile(const fs::path& path, int64_t size) {
   TFileStream stream(path.string(), platform::TFileMode::OpenRead);
-  std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(size, kChunk)));
   TMD5 md5;
-  for (int64_t left = size; left > 0;) {
-    auto piece = static_cast<int32_t>(std::min<int64_t>(left, kChunk));
-    stream.ReadBuffer(chunk.data(), piece);
-    md5.Update(chunk.data(), static_cast<size_t>(piece));
-    left -= piece;
-  }
+  md5.UpdateFrom(stream, size);
   return md5.Final();
 }
 
