@@ -252,12 +252,7 @@ TEST(DLLLoader, ReplacementsTakePrecedenceForNamesAndOrdinals) {
 // OriginalFirstThunk.
 TEST(DLLLoader, BoundDescriptorTakesNamesFromOriginalFirstThunk) {
   TPeFile pe(ReadFixture("fx_imports.dll"));
-  uint32_t descriptor = pe.Headers().Import.Address;
-  while (std::strcmp(reinterpret_cast<const char*>(pe.Bytes().data() +
-                                                   pe.FileOffset(pe.Rva32(descriptor + 12))),
-                     "fx_target.dll") != 0) {
-    descriptor += 20;
-  }
+  uint32_t descriptor = pe.ImportDescriptor("fx_target.dll");
   uint32_t first = pe.Rva32(descriptor + 16);
   uint32_t original = pe.Rva32(descriptor);
   for (uint32_t i = 0; pe.Rva32(first + i * 4) != 0; ++i) {
@@ -279,6 +274,30 @@ TEST(DLLLoader, BoundDescriptorTakesNamesFromOriginalFirstThunk) {
   TRecordingLoader unbound;
   Load(unbound, pe.Bytes());
   EXPECT_EQ(std::count(unbound.Offered.begin(), unbound.Offered.end(), "fx_target.dll!#99"), 4);
+}
+
+// GetImportReplacement sees the library name as stored; the record keeps only
+// its file-name part.
+TEST(DLLLoader, RecordsTheFileNamePartOfTheLibraryName) {
+  TPeFile pe(ReadFixture("fx_imports.dll"));
+  std::string stored = "nowhere\\fx_absent.dll";
+  TBytes text(stored.begin(), stored.end());
+  text.push_back(0);
+  uint32_t name = pe.AppendSection(text);
+  uint32_t descriptor = pe.ImportDescriptor("fx_absent.dll");
+  pe.PutRva32(descriptor + 12, name);
+
+  TRecordingLoader loader;
+  Load(loader, pe.Bytes());
+  EXPECT_THAT(loader.Offered, ::testing::Contains("nowhere\\fx_absent.dll!Ghost"));
+  bool recorded = false;
+  for (const TImportedFunction& f : loader.ImportedFunctions()) {
+    if (f.FunctionName == "Ghost") {
+      EXPECT_EQ(f.LibraryName, "fx_absent.dll");
+      recorded = true;
+    }
+  }
+  EXPECT_TRUE(recorded);
 }
 
 TEST(DLLLoader, DestroyDetachesThenFreesLibrariesInLoadOrderThenReleases) {

@@ -112,6 +112,15 @@ uint32_t TPeFile::AppendSection(const TBytes& content) {
   return rva;
 }
 
+uint32_t TPeFile::ImportDescriptor(const std::string& library) const {
+  for (uint32_t at = headers_.Import.Address; Rva32(at + 12) != 0; at += 20) {
+    if (library == reinterpret_cast<const char*>(bytes_.data() + FileOffset(Rva32(at + 12)))) {
+      return at;
+    }
+  }
+  throw std::runtime_error("no import descriptor for " + library);
+}
+
 uint32_t TPeFile::ExportFunctionEntry(const std::string& name) const {
   uint32_t dir = headers_.Export.Address;
   uint32_t count = Rva32(dir + 24);

@@ -49,6 +49,9 @@ class TPeFile {
   // section's image offset.
   uint32_t AppendSection(const TBytes& content);
 
+  // Image offset of the import descriptor of the named library.
+  uint32_t ImportDescriptor(const std::string& library) const;
+
   // Image offset of the named export's entry in the export address table.
   uint32_t ExportFunctionEntry(const std::string& name) const;
 

@@ -177,6 +177,14 @@ TEST_F(ImageValidation, BoundDescriptorsReadNamesFromOriginalFirstThunk) {
   }
 }
 
+TEST(LibraryFileName, DropsAnyDirectoryPart) {
+  EXPECT_EQ(LibraryFileName("KERNEL32.dll"), "KERNEL32.dll");
+  EXPECT_EQ(LibraryFileName("C:\\Windows\\system32\\user32.dll"), "user32.dll");
+  EXPECT_EQ(LibraryFileName("lib/zlib1.dll"), "zlib1.dll");
+  EXPECT_EQ(LibraryFileName("D:winmm.dll"), "winmm.dll");
+  EXPECT_EQ(LibraryFileName(""), "");
+}
+
 TEST_F(ImageValidation, ExportsMatchCaseSensitively) {
   TPrepared p = Prepare(ReadFixture("fx_imports.dll"), kOtherBase);
   auto find = [&p](const char* name) {
