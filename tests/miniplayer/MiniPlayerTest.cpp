@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <memory>
 
+#ifdef MINIPLAYER_TEST_MAPPED_LOAD
+#include "runtime/DLLLoader.h"
+#endif
 #include "tests/miniplayer/TestContainer.h"
 #include "tests/package/PackageFixture.h"
 #include "tools/swfwriter/SwfWriter.h"
@@ -633,6 +636,62 @@ TEST(MiniPlayerRegistration, RegistersItsFileAsTheInProcessServer) {
   RegCloseKey(privateRoot);
   RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\LeafbookMiniplayerTest");
 }
+
+#ifdef MINIPLAYER_TEST_MAPPED_LOAD
+// Mapped by the host's loader: no system loader, no TLS callbacks, an
+// instance handle that is only the mapped image's address.
+TEST(MiniPlayerMapped, PlaysWhenMappedWithoutTheSystemLoader) {
+  OleInitialize(nullptr);
+  leafbook::testing::TTempDir dir;
+  const fs::path trace = dir.Path() / "trace.txt";
+  SetEnvironmentVariableW(L"MINIPLAYER_TRACE", trace.wstring().c_str());
+  {
+    TMemoryStream image;
+    const std::string bytes =
+        leafbook::testing::ReadBytes(fs::path(TModule::PathOf(L"miniplayer.ocx")));
+    image.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+    TDLLLoader loader;
+    loader.LoadFromStream(image);
+    using TGetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    auto getClassObject = reinterpret_cast<TGetClassObject>(loader.FindExport("DllGetClassObject"));
+    ASSERT_NE(getClassObject, nullptr);
+    TComPtr<IClassFactory> factory;
+    ASSERT_EQ(getClassObject(kClsid, IID_IClassFactory, factory.OutVoid()), S_OK);
+    TComPtr<IOleObject> player;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IOleObject, player.OutVoid()), S_OK);
+    TSite site;
+    TEventSink sink;
+    ASSERT_EQ(player->SetClientSite(&site), S_OK);
+    TComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    player.As<IConnectionPointContainer>(IID_IConnectionPointContainer)
+        ->FindConnectionPoint(kEvents, point.Out());
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    ASSERT_EQ(
+        player->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, site.Parent(), &site.position),
+        S_OK);
+
+    const fs::path movie = dir.Path() / "mapped.swf";
+    leafbook::testing::WriteBytes(movie, TwoFrameMovie(true));
+    auto dispatch = player.As<IDispatch>(IID_IDispatch);
+    EXPECT_EQ(Put(dispatch.Get(), L"Movie", Str(movie.wstring())), S_OK);
+    EXPECT_TRUE(PumpUntil([&] { return sink.Has(150, {L"hello", L"world"}); }));
+    EXPECT_EQ(AsInt(Call(dispatch.Get(), L"FlashVersion", {})), 10 << 16);
+
+    point->Unadvise(cookie);
+    player->Close(OLECLOSE_NOSAVE);
+    player->SetClientSite(nullptr);
+    player.Reset();
+    factory.Reset();
+    Pump(20);
+  }
+  const std::string text = ReadTrace(trace.wstring());
+  EXPECT_NE(text.find("frame 1 of 2 level 0"), std::string::npos);
+  EXPECT_NE(text.find("object destroyed"), std::string::npos);
+  SetEnvironmentVariableW(L"MINIPLAYER_TRACE", nullptr);
+  OleUninitialize();
+}
+#endif
 
 }  // namespace
 }  // namespace leafbook::miniplayer::testing
