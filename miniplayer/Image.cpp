@@ -10,7 +10,7 @@ namespace leafbook::miniplayer {
 namespace {
 
 // Larger images are refused rather than allocated.
-constexpr UINT kMaxSide = 8192;
+constexpr UINT kMaxSide = 4096;
 
 }  // namespace
 

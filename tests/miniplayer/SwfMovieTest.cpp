@@ -178,3 +178,23 @@ TEST(SwfMovie, CorruptedBytesNeverMisbehave) {
 
 }  // namespace
 }  // namespace leafbook::miniplayer
+
+namespace leafbook::miniplayer {
+namespace {
+
+TEST(SwfBook, OneFramePerPageLoadingItsImageIntoLayerOne) {
+  auto movie = ParseMovie(swf::BookMovie(3, "pages/%d.png", true));
+  EXPECT_TRUE(movie->compressed);
+  ASSERT_EQ(movie->frames.size(), 3u);
+  for (int page = 1; page <= 3; ++page) {
+    const TSwfFrame& frame = movie->frames[static_cast<size_t>(page - 1)];
+    EXPECT_EQ(frame.label, "page" + std::to_string(page));
+    ASSERT_EQ(frame.actions.size(), 2u);
+    EXPECT_EQ(frame.actions[0].url, "pages/" + std::to_string(page) + ".png");
+    EXPECT_EQ(frame.actions[0].target, "_level1");
+    EXPECT_EQ(frame.actions[1].code, swf::kActionStop);
+  }
+}
+
+}  // namespace
+}  // namespace leafbook::miniplayer
