@@ -411,6 +411,7 @@ HRESULT TMiniPlayer::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
         return E_FAIL;
       }
     }
+    frame_ = frame;
     Trace(L"in place active " + std::to_wstring(position.right - position.left) + L"x" +
           std::to_wstring(position.bottom - position.top));
     ShowWindow(window_, SW_SHOW);
@@ -420,6 +421,9 @@ HRESULT TMiniPlayer::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
   if (uiActivate && !uiActive_ && inPlaceSite_) {
     uiActive_ = true;
     inPlaceSite_->OnUIActivate();
+    if (frame_) {
+      frame_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"miniplayer");
+    }
     SetFocus(window_);
   }
   return S_OK;
@@ -448,6 +452,7 @@ STDMETHODIMP TMiniPlayer::InPlaceDeactivate() {
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     DestroyWindow(window);
   }
+  frame_.Reset();
   if (TComPtr<IOleInPlaceSite> site = std::move(inPlaceSite_)) {
     site->OnInPlaceDeactivate();
   }
@@ -458,6 +463,9 @@ STDMETHODIMP TMiniPlayer::InPlaceDeactivate() {
 STDMETHODIMP TMiniPlayer::UIDeactivate() {
   if (uiActive_) {
     uiActive_ = false;
+    if (frame_) {
+      frame_->SetActiveObject(nullptr, nullptr);
+    }
     if (TComPtr<IOleInPlaceSite> site = inPlaceSite_) {
       site->OnUIDeactivate(FALSE);
     }

@@ -169,6 +169,7 @@ class TMiniPlayer final : public IOleObject,
   std::atomic<ULONG> refs_{0};
   TComPtr<IOleClientSite> site_;
   TComPtr<IOleInPlaceSite> inPlaceSite_;
+  TComPtr<IOleInPlaceFrame> frame_;  // told of UI activation
   HWND window_ = nullptr;
   HWND worker_ = nullptr;
   bool inPlaceActive_ = false;

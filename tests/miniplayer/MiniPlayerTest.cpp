@@ -413,6 +413,40 @@ INSTANTIATE_TEST_SUITE_P(FileAndMoniker, MiniPlayerRoutes,
                          ::testing::Values(TRouteCase{false, false}, TRouteCase{true, false},
                                            TRouteCase{false, true}, TRouteCase{true, true}));
 
+class TPropertySink final : public IPropertyNotifySink {
+ public:
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyNotifySink)) {
+      *out = static_cast<IPropertyNotifySink*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP OnChanged(DISPID id) override {
+    changed.push_back(id);
+    return S_OK;
+  }
+  STDMETHODIMP OnRequestEdit(DISPID) override { return S_OK; }
+
+  std::vector<DISPID> changed;
+};
+
+TEST_F(MiniPlayer, ReadyStateChangesReachPropertySinks) {
+  TPropertySink sink;
+  TComPtr<IConnectionPoint> point;
+  player_.As<IConnectionPointContainer>(IID_IConnectionPointContainer)
+      ->FindConnectionPoint(IID_IPropertyNotifySink, point.Out());
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+  ASSERT_TRUE(Play(Write("notify.swf", TwoFrameMovie(false)).wstring()));
+  EXPECT_EQ(sink.changed,
+            (std::vector<DISPID>{DISPID_READYSTATE, DISPID_READYSTATE, DISPID_READYSTATE}));
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+}
+
 TEST_F(MiniPlayer, FramesAdvanceOnTheTimerUntilTheEnd) {
   TSwfWriter movie(6, 100, 100, 60.0);
   for (int i = 0; i < 4; ++i) {
