@@ -42,11 +42,8 @@ class TThreadLocale {
 
 class ImageQueries : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { resources_ = LoadFixture("fx_resources.dll").release(); }
-  static void TearDownTestSuite() {
-    delete resources_;
-    resources_ = nullptr;
-  }
+  static void SetUpTestSuite() { resources_ = LoadFixture("fx_resources.dll"); }
+  static void TearDownTestSuite() { resources_.reset(); }
 
   static const void* Base() { return resources_->ModuleBase(); }
 
@@ -67,9 +64,9 @@ class ImageQueries : public ::testing::Test {
     return std::string(static_cast<const char*>(data));
   }
 
-  static TDLLLoader* resources_;
+  static std::unique_ptr<TDLLLoader> resources_;
 };
-TDLLLoader* ImageQueries::resources_ = nullptr;
+std::unique_ptr<TDLLLoader> ImageQueries::resources_;
 
 TEST_F(ImageQueries, CursorGroupLeadsToAUsableCursor) {
   const void* group = nullptr;
