@@ -947,7 +947,11 @@ void TMiniPlayer::Paint(HDC target) {
              std::to_wstring(main->timeline->TotalFrames());
   }
   RECT line{4, height - 18, width - 4, height - 2};
-  SetTextColor(dc.Get(), RGB(60, 60, 60));
+  // Light text on dark backgrounds, dark text on light ones.
+  const uint32_t luminance = (((background >> 16) & 0xFF) * 299 + ((background >> 8) & 0xFF) * 587 +
+                              (background & 0xFF) * 114) /
+                             1000;
+  SetTextColor(dc.Get(), luminance < 128 ? RGB(230, 230, 230) : RGB(40, 40, 40));
   DrawTextW(dc.Get(), status.c_str(), -1, &line, DT_LEFT | DT_BOTTOM | DT_SINGLELINE);
 
   BitBlt(target, 0, 0, width, height, dc.Get(), 0, 0, SRCCOPY);

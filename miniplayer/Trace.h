@@ -2,6 +2,25 @@
 // notable event is appended to it, so end-to-end tests can see what the
 // runtime saw. Written through the C runtime's own file calls, so the trace
 // never passes through the file functions a host may answer for the runtime.
+//
+// Each line reads "miniplayer <process id>: <event>"; the events are
+//   object created | object destroyed | close
+//   in place active <w>x<h> | in place deactivated
+//   put Movie <url> | LoadMovie level <n> <url>
+//   request level <n> via file <url> | request level <n> via moniker <url>
+//   file route failed (<why>), trying a moniker <url>
+//   bind started <url> | response <code> <url> | bind result 0x<hresult> <url>
+//   received <bytes> bytes so far <url> | received <bytes> bytes <url>
+//   loaded level <n> movie of <m> frames|image <w>x<h>|notice: <text> <url>
+//   dropped <url>: <why> | superseded <url> | unloaded level <n>
+//   ignored GetURL <url> target <target>
+//   event ReadyState <n> | event Progress <n> | event FSCommand <command> <args>
+//   event FlashCall <request>
+//   frame <n> of <m> level <l>            (n counted from 1)
+//   key <virtual-key code> | mouse left click | context menu shown
+//   sound click | sound click skipped: <why>
+// and a few lines that name what failed (a missing cursor or menu, a window
+// or bind context that could not be made).
 #pragma once
 
 #include <string>
