@@ -196,5 +196,13 @@ TEST(SwfBook, OneFramePerPageLoadingItsImageIntoLayerOne) {
   }
 }
 
+TEST(SwfBook, AsksForFullScreenOnItsFirstPageWhenTold) {
+  auto movie = ParseMovie(swf::BookMovie(2, "p%d.jpg", false, true));
+  ASSERT_EQ(movie->frames[0].actions.size(), 3u);
+  EXPECT_EQ(movie->frames[0].actions[0].url, "FSCommand:fullscreen");
+  EXPECT_EQ(movie->frames[0].actions[0].target, "true");
+  EXPECT_EQ(movie->frames[1].actions.size(), 2u);
+}
+
 }  // namespace
 }  // namespace leafbook::miniplayer

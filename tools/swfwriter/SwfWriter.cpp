@@ -195,7 +195,7 @@ std::string TSwfWriter::Bytes(bool compressed) const {
   return out + packed;
 }
 
-std::string BookMovie(int pages, const std::string& pagePattern, bool compressed) {
+std::string BookMovie(int pages, const std::string& pagePattern, bool compressed, bool fullscreen) {
   TSwfWriter movie(6, 800, 600, 12.0);
   movie.SetBackgroundColor(0xF4EFE4);
   for (int page = 1; page <= pages; ++page) {
@@ -205,7 +205,11 @@ std::string BookMovie(int pages, const std::string& pagePattern, bool compressed
       url.replace(at, 2, std::to_string(page));
     }
     movie.FrameLabel("page" + std::to_string(page));
-    movie.DoAction(TActions().GetUrl(url, "_level1").Stop());
+    TActions actions;
+    if (fullscreen && page == 1) {
+      actions.FsCommand("fullscreen", "true");
+    }
+    movie.DoAction(actions.GetUrl(url, "_level1").Stop());
     movie.ShowFrame();
   }
   return movie.Bytes(compressed);

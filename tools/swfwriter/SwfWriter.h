@@ -89,7 +89,10 @@ class TSwfWriter {
 
 // The demo book: one frame per page; each frame loads its page image
 // (pattern with %d for the page number, counted from 1) into layer 1 and stops.
-std::string BookMovie(int pages, const std::string& pagePattern, bool compressed);
+// With fullscreen, the first frame also asks its host for full screen
+// (fscommand "fullscreen" "true").
+std::string BookMovie(int pages, const std::string& pagePattern, bool compressed,
+                      bool fullscreen = false);
 
 void WriteFile(const std::string& path, const std::string& bytes);
 

@@ -1,5 +1,6 @@
 // swfwriter: writes the demo's book movie.
 //   swfwriter book -o <book.swf> [--pages N] [--pattern "pages/%d.jpg"] [--plain]
+//                  [--fullscreen]
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -12,7 +13,7 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: swfwriter book -o <book.swf> [--pages N] [--pattern pages/%%d.jpg] "
-               "[--plain]\n");
+               "[--plain] [--fullscreen]\n");
   return 2;
 }
 
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
   std::string pattern = "pages/%d.jpg";
   int pages = 4;
   bool compressed = true;
+  bool fullscreen = false;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "-o" && i + 1 < argc) {
@@ -36,6 +38,8 @@ int main(int argc, char** argv) {
       pattern = argv[++i];
     } else if (arg == "--plain") {
       compressed = false;
+    } else if (arg == "--fullscreen") {
+      fullscreen = true;
     } else {
       return Usage();
     }
@@ -44,7 +48,8 @@ int main(int argc, char** argv) {
     return Usage();
   }
   try {
-    leafbook::swf::WriteFile(output, leafbook::swf::BookMovie(pages, pattern, compressed));
+    leafbook::swf::WriteFile(output,
+                             leafbook::swf::BookMovie(pages, pattern, compressed, fullscreen));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "swfwriter: %s\n", error.what());
     return 1;
