@@ -8,7 +8,9 @@
 #include <new>
 #include <string>
 
+#include "miniplayer/CompiledCode.h"
 #include "miniplayer/Player.h"
+#include "miniplayer/Sound.h"
 #include "miniplayer/Trace.h"
 
 namespace leafbook::miniplayer {
@@ -97,8 +99,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
   if (reason == DLL_PROCESS_ATTACH) {
     moduleInstance = instance;
   } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-    // Unloaded by FreeLibrary: the window procedures go with the image.
+    // Unloaded by FreeLibrary: the window procedures and the code go with the image.
     TMiniPlayer::UnregisterClasses();
+    TClick::UnregisterWindowClass();
+    ReleaseCompiledCode();
   }
   return TRUE;
 }

@@ -191,9 +191,20 @@ class TBindCallback final : public IBindStatusCallback, public IHttpNegotiate {
 
 }  // namespace
 
-bool ReadByFileFunctions(const std::wstring& path, std::string& bytes, std::wstring& why) {
-  TWin32FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+bool ReadByFileFunctions(const std::wstring& path, bool ansiName, std::string& bytes,
+                         std::wstring& why) {
+  TWin32FileHandle file;
+  if (ansiName) {
+    std::string name(path.size() * 2 + 1, '\0');
+    const int length = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, name.data(),
+                                           static_cast<int>(name.size()), nullptr, nullptr);
+    name.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
+    file.Reset(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  } else {
+    file.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
   if (!file) {
     why = L"cannot open, error " + std::to_wstring(GetLastError());
     return false;
@@ -233,6 +244,14 @@ bool ReadByFileFunctions(const std::wstring& path, std::string& bytes, std::wstr
       return false;
     }
     bytes.append(buffer, got);
+  }
+  // Where the reads ended must be where the bytes end.
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER position{};
+  if (!SetFilePointerEx(file.Get(), zero, &position, FILE_CURRENT) ||
+      static_cast<uint64_t>(position.QuadPart) != bytes.size()) {
+    why = L"the file position disagrees with the bytes read";
+    return false;
   }
   return true;
 }

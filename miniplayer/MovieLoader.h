@@ -25,7 +25,10 @@ struct TLoadLink {
 };
 
 // Reads the file whole; false (with why) when it cannot be opened or read.
-bool ReadByFileFunctions(const std::wstring& path, std::string& bytes, std::wstring& why);
+// ansiName opens it by its 8-bit name (CreateFileA), as for the requests of
+// movies older than version 6, whose texts are 8-bit.
+bool ReadByFileFunctions(const std::wstring& path, bool ansiName, std::string& bytes,
+                         std::wstring& why);
 
 // Starts binding url; the outcome arrives through the link, possibly before
 // this returns. Gives false when the bind could not even start.

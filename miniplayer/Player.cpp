@@ -20,6 +20,7 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"MiniPlayerWindow";
 constexpr char kWorkerClass[] = "MiniPlayerWorker";
+constexpr wchar_t kAboutClass[] = L"MiniPlayerAbout";
 constexpr UINT kRunPostedMessage = WM_APP + 1;
 constexpr UINT_PTR kFrameTimer = 1;
 constexpr double kDefaultRate = 12.0;
@@ -96,6 +97,15 @@ bool TMiniPlayer::RegisterClasses() {
   if (RegisterClassExW(&window) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     return false;
   }
+  WNDCLASSW about{};
+  about.lpfnWndProc = &TMiniPlayer::AboutProc;
+  about.hInstance = ModuleInstance();
+  about.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+  about.hCursor = window.hCursor;
+  about.lpszClassName = kAboutClass;
+  if (RegisterClassW(&about) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    return false;
+  }
   WNDCLASSA worker{};
   worker.lpfnWndProc = &TMiniPlayer::WorkerProc;
   worker.hInstance = ModuleInstance();
@@ -111,6 +121,7 @@ void TMiniPlayer::UnregisterClasses() {
   if (classesRegistered) {
     UnregisterClassW(kWindowClass, ModuleInstance());
     UnregisterClassA(kWorkerClass, ModuleInstance());
+    UnregisterClassW(kAboutClass, ModuleInstance());
     classesRegistered = false;
   }
 }
@@ -128,7 +139,7 @@ TMiniPlayer::TMiniPlayer()
   extent_.cy = MulDiv(400, 2540, GetDeviceCaps(screen, LOGPIXELSY));
   ReleaseDC(nullptr, screen);
   RegisterClasses();
-  worker_ = CreateWindowExW(0, L"MiniPlayerWorker", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+  worker_ = CreateWindowExA(0, kWorkerClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                             ModuleInstance(), this);
   if (worker_ == nullptr) {
     Trace(L"worker window not created, error " + std::to_wstring(GetLastError()));
@@ -138,6 +149,10 @@ TMiniPlayer::TMiniPlayer()
 
 TMiniPlayer::~TMiniPlayer() {
   link_->client = nullptr;
+  if (about_ != nullptr) {
+    SetWindowLongPtrW(about_, GWLP_USERDATA, 0);
+    DestroyWindow(about_);
+  }
   if (window_ != nullptr) {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
@@ -602,6 +617,44 @@ LRESULT CALLBACK TMiniPlayer::WorkerProc(HWND window, UINT message, WPARAM wPara
       return 0;
     }
   }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TMiniPlayer::AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* player = reinterpret_cast<TMiniPlayer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      RECT box;
+      GetClientRect(window, &box);
+      const TModuleVersion v = ModuleVersion();
+      const std::wstring text = L"Leafbook miniplayer\nversion " + std::to_wstring(v.major) + L"." +
+                                std::to_wstring(v.minor) + L"." + std::to_wstring(v.build) + L"." +
+                                std::to_wstring(v.revision);
+      SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+      SetBkMode(dc, TRANSPARENT);
+      InflateRect(&box, -8, -8);
+      DrawTextW(dc, text.c_str(), -1, &box, DT_LEFT | DT_TOP);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_KEYDOWN:
+      DestroyWindow(window);
+      return 0;
+    case WM_NCDESTROY:
+      if (player != nullptr && player->about_ == window) {
+        player->about_ = nullptr;
+      }
+      break;
+    default:
+      break;
+  }
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -636,6 +689,9 @@ LRESULT TMiniPlayer::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_CONTEXTMENU:
       ShowContextMenu(lParam);
+      return 0;
+    case WM_COMMAND:
+      RunCommand(LOWORD(wParam));
       return 0;
     default:
       return DefWindowProcW(window_, message, wParam, lParam);
@@ -673,7 +729,8 @@ TTimeline* TMiniPlayer::MainTimeline() {
   return main != nullptr ? main->timeline.get() : nullptr;
 }
 
-void TMiniPlayer::LoadUrl(int level, const std::wstring& url, const std::wstring& base) {
+void TMiniPlayer::LoadUrl(int level, const std::wstring& url, const std::wstring& base,
+                          bool ansiName) {
   const int request = nextRequest_++;
   latestRequest_[level] = request;
   if (url.empty()) {
@@ -685,19 +742,22 @@ void TMiniPlayer::LoadUrl(int level, const std::wstring& url, const std::wstring
     return;
   }
   const std::wstring resolved = Resolve(base, url);
-  requests_[request] = {level, resolved};
+  requests_[request] = {level, resolved, ansiName};
   if (level == 0) {
     percentLoaded_ = 0;
   }
-  Post([this, level, request, resolved] {
+  Post([this, level, request, resolved, ansiName] {
     if (level == 0 && latestRequest_[0] == request) {
       SetReadyState(0);
     }
     if (RouteOf(resolved) == TRoute::File) {
       Trace(L"request level " + std::to_wstring(level) + L" via file " + resolved);
+      if (ansiName) {
+        Trace(L"8-bit file name " + resolved);
+      }
       std::string bytes;
       std::wstring why;
-      if (ReadByFileFunctions(resolved, bytes, why)) {
+      if (ReadByFileFunctions(resolved, ansiName, bytes, why)) {
         LoadDone(request, std::move(bytes));
         return;
       }
@@ -820,7 +880,11 @@ void TMiniPlayer::MovieGetUrl(int level, const std::string& rawUrl, const std::s
   if (auto into = LevelOfTarget(target)) {
     // Relative URLs follow the Base property when it is set, else the movie asking.
     const std::wstring& base = strings_[kBase];
-    LoadUrl(*into, url, !base.empty() ? base : layer != nullptr ? layer->url : std::wstring());
+    LoadUrl(*into, url,
+            !base.empty()      ? base
+            : layer != nullptr ? layer->url
+                               : std::wstring(),
+            codePage != CP_UTF8);
     return;
   }
   Trace(L"ignored GetURL " + url + L" target " + target);
@@ -977,6 +1041,10 @@ void TMiniPlayer::ShowContextMenu(LPARAM lParam) {
   Trace(L"context menu shown");
   const int command = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x,
                                      at.y, 0, window_, nullptr);
+  RunCommand(command);
+}
+
+void TMiniPlayer::RunCommand(int command) {
   TTimeline* main = MainTimeline();
   switch (command) {
     case MINIPLAYER_CMD_PLAY:
@@ -1000,10 +1068,28 @@ void TMiniPlayer::ShowContextMenu(LPARAM lParam) {
     case MINIPLAYER_CMD_BACK:
       TurnPage(false);
       break;
+    case MINIPLAYER_CMD_ABOUT:
+      ShowAbout();
+      break;
     default:
       break;
   }
   UpdateTimer();
 }
 
+void TMiniPlayer::ShowAbout() {
+  if (about_ == nullptr) {
+    POINT at{20, 20};
+    if (window_ != nullptr) {
+      ClientToScreen(window_, &at);
+    }
+    about_ = CreateWindowExW(WS_EX_TOOLWINDOW, kAboutClass, L"About miniplayer",
+                             WS_POPUP | WS_CAPTION | WS_SYSMENU, at.x, at.y, 240, 96, window_,
+                             nullptr, ModuleInstance(), this);
+  }
+  if (about_ != nullptr) {
+    ShowWindow(about_, SW_SHOWNORMAL);
+    Trace(L"about shown");
+  }
+}
 }  // namespace leafbook::miniplayer

@@ -127,6 +127,7 @@ class TMiniPlayer final : public IOleObject,
   struct TPending {
     int level;
     std::wstring url;
+    bool ansiName;  // asked for by a movie whose texts are 8-bit
   };
 
   // One automation member with its arguments coerced, in natural order.
@@ -141,6 +142,7 @@ class TMiniPlayer final : public IOleObject,
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK WorkerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT rect, bool uiActivate);
@@ -149,7 +151,7 @@ class TMiniPlayer final : public IOleObject,
   void RunPosted();
 
   // Content.
-  void LoadUrl(int level, const std::wstring& url, const std::wstring& base);
+  void LoadUrl(int level, const std::wstring& url, const std::wstring& base, bool ansiName = false);
   void Apply(int level, const std::wstring& url, std::string bytes);
   void Unload(int level);
   TLayer* Level(int level);
@@ -159,6 +161,9 @@ class TMiniPlayer final : public IOleObject,
   void TurnPage(bool forward);
   void Paint(HDC dc);
   void ShowContextMenu(LPARAM lParam);
+  // The context menu's commands, also reachable as WM_COMMAND.
+  void RunCommand(int command);
+  void ShowAbout();
 
   // Events.
   void FireEvent(DISPID id, std::initializer_list<VARIANT> argsReversed);
@@ -172,6 +177,7 @@ class TMiniPlayer final : public IOleObject,
   TComPtr<IOleInPlaceFrame> frame_;  // told of UI activation
   HWND window_ = nullptr;
   HWND worker_ = nullptr;
+  HWND about_ = nullptr;
   bool inPlaceActive_ = false;
   bool uiActive_ = false;
   SIZEL extent_{};

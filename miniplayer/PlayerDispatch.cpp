@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "miniplayer/CompiledCode.h"
 #include "miniplayer/Dispids.h"
 #include "miniplayer/Module.h"
 #include "miniplayer/MovieUrl.h"

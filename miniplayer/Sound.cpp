@@ -5,12 +5,51 @@
 
 #include <cmath>
 
+#include "miniplayer/Module.h"
 #include "miniplayer/Trace.h"
 
 namespace leafbook::miniplayer {
 
 namespace {
 constexpr DWORD kRate = 22050;
+constexpr char kWindowClass[] = "MiniPlayerSound";
+bool classRegistered = false;
+}  // namespace
+
+bool TClick::RegisterWindowClass() {
+  if (classRegistered) {
+    return true;
+  }
+  WNDCLASSEXA window{};
+  window.cbSize = sizeof window;
+  window.lpfnWndProc = &TClick::WindowProc;
+  window.hInstance = ModuleInstance();
+  window.lpszClassName = kWindowClass;
+  classRegistered = RegisterClassExA(&window) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  return classRegistered;
+}
+
+void TClick::UnregisterWindowClass() {
+  if (classRegistered) {
+    UnregisterClassA(kWindowClass, ModuleInstance());
+    classRegistered = false;
+  }
+}
+
+LRESULT CALLBACK TClick::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    SetWindowLongPtrA(
+        window, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+  }
+  auto* click = reinterpret_cast<TClick*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (click != nullptr && message == MM_WOM_DONE &&
+      reinterpret_cast<HWAVEOUT>(wParam) == click->device_) {
+    click->Close();
+    Trace(L"sound click done");
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
 }
 
 TClick::TClick() {
@@ -26,6 +65,10 @@ TClick::TClick() {
 
 TClick::~TClick() {
   Close();
+  if (window_ != nullptr) {
+    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+  }
 }
 
 void TClick::Close() {
@@ -43,6 +86,10 @@ void TClick::Close() {
 
 bool TClick::Play() {
   Close();
+  if (window_ == nullptr && RegisterWindowClass()) {
+    window_ = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              ModuleInstance(), this);
+  }
   WAVEFORMATEX format{};
   format.wFormatTag = WAVE_FORMAT_PCM;
   format.nChannels = 1;
@@ -50,14 +97,19 @@ bool TClick::Play() {
   format.wBitsPerSample = 16;
   format.nBlockAlign = 2;
   format.nAvgBytesPerSec = kRate * 2;
-  const MMRESULT opened = waveOutOpen(&device_, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
+  const MMRESULT opened =
+      waveOutOpen(&device_, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(window_), 0,
+                  window_ != nullptr ? CALLBACK_WINDOW : CALLBACK_NULL);
   if (opened != MMSYSERR_NOERROR) {
     device_ = nullptr;
     Trace(L"sound click skipped: no device (" + std::to_wstring(opened) + L")");
     return false;
   }
-  header_.lpData = reinterpret_cast<LPSTR>(samples_.data());
-  header_.dwBufferLength = static_cast<DWORD>(samples_.size() * sizeof(short));
+  // A fresh copy each time: whoever stands between the runtime and the device
+  // may change the buffer in place (a volume setting, for one).
+  playing_ = samples_;
+  header_.lpData = reinterpret_cast<LPSTR>(playing_.data());
+  header_.dwBufferLength = static_cast<DWORD>(playing_.size() * sizeof(short));
   if (waveOutPrepareHeader(device_, &header_, sizeof header_) != MMSYSERR_NOERROR ||
       waveOutWrite(device_, &header_, sizeof header_) != MMSYSERR_NOERROR) {
     Close();

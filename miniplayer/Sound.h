@@ -1,5 +1,7 @@
-// The page-turn click: a short burst played through wave audio. Without a
-// sound device the click is skipped.
+// The page-turn click: a short burst played through wave audio. The device is
+// closed again when the click has played (a small message window of its own
+// receives the device's done notice). Without a sound device the click is
+// skipped.
 #pragma once
 
 #include <windows.h>
@@ -19,10 +21,16 @@ class TClick {
   // True when the click was handed to a device.
   bool Play();
 
+  static bool RegisterWindowClass();
+  static void UnregisterWindowClass();
+
  private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Close();
 
   std::vector<short> samples_;
+  std::vector<short> playing_;
+  HWND window_ = nullptr;
   HWAVEOUT device_ = nullptr;
   WAVEHDR header_{};
 };

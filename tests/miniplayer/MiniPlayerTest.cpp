@@ -598,6 +598,72 @@ TEST_F(MiniPlayer, ContextMenuComesFromTheModulesResources) {
   EXPECT_FALSE(TraceHas("page cursor missing"));
 }
 
+TEST_F(MiniPlayer, ImportsEveryFunctionAHostAnswersByName) {
+  // The names a host gives replacements for; GetFileSizeEx is looked up at run time.
+  const char* const names[] = {"CreateURLMoniker",
+                               "RegisterClassExA",
+                               "RegisterClassA",
+                               "RegisterClassExW",
+                               "RegisterClassW",
+                               "CreateWindowExA",
+                               "CreateWindowExW",
+                               "LoadCursorA",
+                               "LoadMenuA",
+                               "waveOutWrite",
+                               "waveOutOpen",
+                               "waveOutClose",
+                               "FlushInstructionCache",
+                               "CreateFileA",
+                               "VirtualAlloc",
+                               "ReadFile",
+                               "CloseHandle",
+                               "GetFileSize",
+                               "SetFilePointer",
+                               "SetFilePointerEx",
+                               "CreateFileW",
+                               "GetProcAddress"};
+  auto* base = reinterpret_cast<const BYTE*>(module_->handle);
+  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  std::vector<std::string> imported;
+  for (auto* descriptor =
+           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+       descriptor->Name != 0; ++descriptor) {
+    for (auto* thunk =
+             reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + descriptor->OriginalFirstThunk);
+         thunk->u1.AddressOfData != 0; ++thunk) {
+      if ((thunk->u1.Ordinal & IMAGE_ORDINAL_FLAG32) == 0) {
+        imported.push_back(
+            reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + thunk->u1.AddressOfData)->Name);
+      }
+    }
+  }
+  for (const char* name : names) {
+    EXPECT_NE(std::find(imported.begin(), imported.end(), name), imported.end()) << name;
+  }
+}
+
+TEST_F(MiniPlayer, OlderMoviesAskForFilesByTheirEightBitNames) {
+  Write("old.png", Png(4, 4, 0xFF0000FF));
+  TSwfWriter movie(5);
+  movie.DoAction(TActions().GetUrl("old.png", "_level1").Stop()).ShowFrame();
+  ASSERT_TRUE(Play(Write("old.swf", movie.Bytes()).wstring()));
+  EXPECT_TRUE(WaitTrace("loaded level 1 image 4x4"));
+  EXPECT_TRUE(TraceHas("8-bit file name"));
+}
+
+TEST_F(MiniPlayer, AboutComesUpAsTheMenusCommand) {
+  HWND window = Activate();
+  SendMessageW(window, WM_COMMAND, 1006, 0);  // the context menu's About
+  EXPECT_TRUE(TraceHas("about shown"));
+  HWND about = FindWindowW(L"MiniPlayerAbout", nullptr);
+  ASSERT_NE(about, nullptr);
+  SendMessageW(about, WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_FALSE(IsWindow(about));
+}
+
 TEST(MiniPlayerVersions, EachVariantReportsItsVersion) {
   struct TCase {
     const wchar_t* file;
