@@ -174,8 +174,10 @@ std::vector<TDamagedImage> BuildTable() {
       {"import slot array shorter than the bound name array", "fx_imports.dll",
        "import address table slot outside the image",
        [](TPeFile& pe) {
-         pe.PutRva32(FirstDescriptor(pe) + 4, 1);
-         pe.PutRva32(FirstDescriptor(pe) + 16, pe.Headers().SizeOfImage - 4);
+         // Two named imports: the second slot falls outside.
+         uint32_t descriptor = pe.ImportDescriptor("KERNEL32.dll");
+         pe.PutRva32(descriptor + 4, 1);
+         pe.PutRva32(descriptor + 16, pe.Headers().SizeOfImage - 4);
        }},
       // Exports
       {"export directory past the image", "fx_imports.dll", "export directory outside the image",

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 
 #include "runtime/ImageExports.h"
 #include "runtime/ImageMapping.h"
@@ -149,7 +150,8 @@ TEST_F(ImageValidation, ImportPlanListsLibrariesNamesAndOrdinals) {
 // OriginalFirstThunk; an unbound one from FirstThunk. The slots are FirstThunk's.
 TEST_F(ImageValidation, BoundDescriptorsReadNamesFromOriginalFirstThunk) {
   TPeFile pe(ReadFixture("fx_imports.dll"));
-  uint32_t descriptor = pe.Headers().Import.Address;
+  // A descriptor with two named imports; the linker decides where it stands.
+  uint32_t descriptor = pe.ImportDescriptor("KERNEL32.dll");
   uint32_t original = pe.Rva32(descriptor);
   uint32_t first = pe.Rva32(descriptor + 16);
   // Point every FirstThunk entry at the first entry's name.
@@ -157,9 +159,17 @@ TEST_F(ImageValidation, BoundDescriptorsReadNamesFromOriginalFirstThunk) {
   for (uint32_t i = 1; pe.Rva32(first + i * 4) != 0; ++i) {
     pe.PutRva32(first + i * 4, decoy);
   }
-  auto namesOf = [](const TPrepared& p) {
+  auto kernel32 = [](const TPrepared& p) -> const TImportLibrary& {
+    for (const TImportLibrary& library : p.Imports) {
+      if (library.Name == "KERNEL32.dll") {
+        return library;
+      }
+    }
+    throw std::runtime_error("KERNEL32.dll not imported");
+  };
+  auto namesOf = [&](const TPrepared& p) {
     std::vector<std::string> names;
-    for (const TImportThunk& thunk : p.Imports[0].Thunks) {
+    for (const TImportThunk& thunk : kernel32(p).Thunks) {
       names.push_back(thunk.Name);
     }
     return names;
@@ -172,8 +182,9 @@ TEST_F(ImageValidation, BoundDescriptorsReadNamesFromOriginalFirstThunk) {
   EXPECT_EQ(fromFirst[1], fromFirst[0]);
   EXPECT_NE(fromOriginal[1], fromOriginal[0]);
   EXPECT_NE(original, first);
-  for (size_t i = 0; i < bound.Imports[0].Thunks.size(); ++i) {
-    EXPECT_EQ(bound.Imports[0].Thunks[i].Slot, first + i * 4);
+  const TImportLibrary& boundKernel32 = kernel32(bound);
+  for (size_t i = 0; i < boundKernel32.Thunks.size(); ++i) {
+    EXPECT_EQ(boundKernel32.Thunks[i].Slot, first + i * 4);
   }
 }
 
