@@ -5,11 +5,24 @@
 # measure as on Windows.
 #   wine-prefix.sh <prefix>
 set -euo pipefail
-prefix=$1
+prefix=$(realpath -m "$1")
 [ -f "$prefix/.leafbook-ready" ] && exit 0
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-echo "== creating the Wine prefix $prefix"
+echo "== preparing the Wine prefix $prefix"
 wineboot --init >/dev/null 2>&1 || true
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wineserver -w
-touch "$prefix/.leafbook-ready"
+key='HKCU\Software\Wine\X11 Driver'
+for attempt in 1 2 3; do
+  wine reg add "$key" /v Managed /d N /f >/dev/null 2>&1 || true
+  wineserver -w
+  set=$(wine reg query "$key" /v Managed 2>/dev/null || true)
+  # Nothing of this Wine session may outlive the script: a display-less
+  # desktop process would refuse the tests' windows.
+  wineserver -w
+  if grep -q 'REG_SZ *N' <<<"$set"; then
+    touch "$prefix/.leafbook-ready"
+    exit 0
+  fi
+done
+echo "wine-prefix: cannot set up $prefix" >&2
+exit 1
