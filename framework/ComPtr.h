@@ -13,8 +13,8 @@ class TComPtr {
  public:
   TComPtr() noexcept = default;
   TComPtr(std::nullptr_t) noexcept {}
-  // Takes a new reference of its own.
-  explicit TComPtr(T* pointer) noexcept : pointer_(pointer) {
+  // Takes a new reference of its own (a borrowed pointer becomes a counted one).
+  TComPtr(T* pointer) noexcept : pointer_(pointer) {
     if (pointer_) {
       pointer_->AddRef();
     }
@@ -56,9 +56,15 @@ class TComPtr {
   // QueryInterface for another interface; null when not supported.
   template <class U>
   TComPtr<U> As() const noexcept {
+    return As<U>(__uuidof(U));
+  }
+  // The same with the interface id given, for interfaces the system headers
+  // declare without one.
+  template <class U>
+  TComPtr<U> As(REFIID iid) const noexcept {
     TComPtr<U> result;
     if (pointer_) {
-      pointer_->QueryInterface(__uuidof(U), result.PutVoid());
+      pointer_->QueryInterface(iid, result.PutVoid());
     }
     return result;
   }

@@ -58,8 +58,8 @@ STDMETHODIMP TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
     return E_POINTER;
   }
   TComPtr<IUnknown> answer;
-  if (FAILED(sink->QueryInterface(sinkIid_, answer.OutVoid())) || !answer) {
-    if (fallback_ == nullptr || FAILED(sink->QueryInterface(*fallback_, answer.OutVoid())) ||
+  if (FAILED(sink->QueryInterface(sinkIid_, answer.PutVoid())) || !answer) {
+    if (fallback_ == nullptr || FAILED(sink->QueryInterface(*fallback_, answer.PutVoid())) ||
         !answer) {
       return CONNECT_E_CANNOTCONNECT;
     }

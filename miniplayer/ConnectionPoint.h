@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "miniplayer/ComPtr.h"
+#include "framework/ComPtr.h"
 
 namespace leafbook::miniplayer {
 

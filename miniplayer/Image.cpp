@@ -3,7 +3,7 @@
 
 #include <wincodec.h>
 
-#include "miniplayer/ComPtr.h"
+#include "framework/ComPtr.h"
 
 namespace leafbook::miniplayer {
 
@@ -20,12 +20,12 @@ std::optional<TImage> DecodeImage(const std::string& bytes) {
   }
   TComPtr<IWICImagingFactory> factory;
   if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IWICImagingFactory, factory.OutVoid())) ||
+                              IID_IWICImagingFactory, factory.PutVoid())) ||
       !factory) {
     return std::nullopt;
   }
   TComPtr<IWICStream> stream;
-  if (FAILED(factory->CreateStream(stream.Out())) ||
+  if (FAILED(factory->CreateStream(stream.Put())) ||
       FAILED(stream->InitializeFromMemory(reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())),
                                           static_cast<DWORD>(bytes.size())))) {
     return std::nullopt;
@@ -34,9 +34,9 @@ std::optional<TImage> DecodeImage(const std::string& bytes) {
   TComPtr<IWICBitmapFrameDecode> frame;
   TComPtr<IWICFormatConverter> converter;
   if (FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand,
-                                              decoder.Out())) ||
-      FAILED(decoder->GetFrame(0, frame.Out())) ||
-      FAILED(factory->CreateFormatConverter(converter.Out())) ||
+                                              decoder.Put())) ||
+      FAILED(decoder->GetFrame(0, frame.Put())) ||
+      FAILED(factory->CreateFormatConverter(converter.Put())) ||
       FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA,
                                    WICBitmapDitherTypeNone, nullptr, 0.0,
                                    WICBitmapPaletteTypeCustom))) {

@@ -119,7 +119,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
   if (factory == nullptr) {
     return E_OUTOFMEMORY;
   }
-  TComPtr<IClassFactory> hold(factory);
+  leafbook::TComPtr<IClassFactory> hold(factory);
   return hold->QueryInterface(iid, out);
 }
 

@@ -9,7 +9,7 @@
 #include <atomic>
 
 #include "framework/Handle.h"
-#include "miniplayer/ComPtr.h"
+#include "framework/ComPtr.h"
 #include "miniplayer/SwfMovie.h"
 #include "miniplayer/Trace.h"
 
@@ -50,7 +50,7 @@ class TBindCallback final : public IBindStatusCallback, public IHttpNegotiate {
 
   // IBindStatusCallback
   STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override {
-    binding_ = binding;
+    binding_ = TComPtr<IBinding>(binding);
     Trace(L"bind started " + url_);
     return S_OK;
   }
@@ -258,20 +258,20 @@ bool ReadByFileFunctions(const std::wstring& path, bool ansiName, std::string& b
 
 bool StartMonikerLoad(const std::wstring& url, int request, std::shared_ptr<TLoadLink> link) {
   TComPtr<IMoniker> moniker;
-  HRESULT hr = CreateURLMoniker(nullptr, url.c_str(), moniker.Out());
+  HRESULT hr = CreateURLMoniker(nullptr, url.c_str(), moniker.Put());
   if (FAILED(hr) || !moniker) {
     Trace(L"no moniker for " + url);
     return false;
   }
   TComPtr<TBindCallback> callback(new TBindCallback(url, request, std::move(link)));
   TComPtr<IBindCtx> context;
-  hr = CreateAsyncBindCtx(0, callback.Get(), nullptr, context.Out());
+  hr = CreateAsyncBindCtx(0, callback.Get(), nullptr, context.Put());
   if (FAILED(hr) || !context) {
     Trace(L"no bind context for " + url);
     return false;
   }
   TComPtr<IStream> stream;
-  hr = moniker->BindToStorage(context.Get(), nullptr, IID_IStream, stream.OutVoid());
+  hr = moniker->BindToStorage(context.Get(), nullptr, IID_IStream, stream.PutVoid());
   Trace(L"bind result 0x" + TBindCallback::Hex(hr) + L" " + url);
   if (hr == S_OK && stream) {
     callback->TakeSynchronousStream(stream.Get());

@@ -409,7 +409,7 @@ HRESULT TMiniPlayer::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
     RECT clip{0, 0, 0, 0};
     OLEINPLACEFRAMEINFO frameInfo{};
     frameInfo.cb = sizeof frameInfo;
-    inPlace->GetWindowContext(frame.Out(), document.Out(), &position, &clip, &frameInfo);
+    inPlace->GetWindowContext(frame.Put(), document.Put(), &position, &clip, &frameInfo);
     if (rect != nullptr) {
       position = *rect;
     }

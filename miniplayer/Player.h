@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "miniplayer/ComPtr.h"
+#include "framework/ComPtr.h"
 #include "miniplayer/ConnectionPoint.h"
 #include "miniplayer/Image.h"
 #include "miniplayer/MovieLoader.h"

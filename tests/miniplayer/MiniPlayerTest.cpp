@@ -44,14 +44,14 @@ std::wstring FileUrl(const fs::path& path) {
 std::string Png(int width, int height, uint32_t bgra) {
   TComPtr<IWICImagingFactory> factory;
   CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                   factory.OutVoid());
+                   factory.PutVoid());
   TComPtr<IStream> stream;
-  CreateStreamOnHGlobal(nullptr, TRUE, stream.Out());
+  CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
   TComPtr<IWICBitmapEncoder> encoder;
-  factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Out());
+  factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Put());
   encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
   TComPtr<IWICBitmapFrameEncode> frame;
-  encoder->CreateNewFrame(frame.Out(), nullptr);
+  encoder->CreateNewFrame(frame.Put(), nullptr);
   frame->Initialize(nullptr);
   frame->SetSize(static_cast<UINT>(width), static_cast<UINT>(height));
   WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
@@ -99,7 +99,7 @@ class MiniPlayer : public ::testing::Test {
     ASSERT_TRUE(dispatch_);
     auto container = player_.As<IConnectionPointContainer>(IID_IConnectionPointContainer);
     ASSERT_TRUE(container);
-    ASSERT_EQ(container->FindConnectionPoint(kEvents, point_.Out()), S_OK);
+    ASSERT_EQ(container->FindConnectionPoint(kEvents, point_.Put()), S_OK);
     ASSERT_EQ(point_->Advise(&sink_, &cookie_), S_OK);
   }
 
@@ -177,13 +177,13 @@ TEST_F(MiniPlayer, AnswersItsInterfacesAndCountsItsObjects) {
                           IID_IDispatch};
   for (const IID& iid : answered) {
     TComPtr<IUnknown> answer;
-    EXPECT_EQ(player_->QueryInterface(iid, answer.OutVoid()), S_OK);
+    EXPECT_EQ(player_->QueryInterface(iid, answer.PutVoid()), S_OK);
   }
   TComPtr<IUnknown> automation;
-  ASSERT_EQ(player_->QueryInterface(kAutomation, automation.OutVoid()), S_OK);
+  ASSERT_EQ(player_->QueryInterface(kAutomation, automation.PutVoid()), S_OK);
   EXPECT_EQ(automation.Get(), static_cast<IUnknown*>(dispatch_.Get()));
   TComPtr<IUnknown> none;
-  EXPECT_EQ(player_->QueryInterface(IID_IPersistStorage, none.OutVoid()), E_NOINTERFACE);
+  EXPECT_EQ(player_->QueryInterface(IID_IPersistStorage, none.PutVoid()), E_NOINTERFACE);
 
   using TGetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
   using TCanUnload = HRESULT(WINAPI*)();
@@ -192,10 +192,10 @@ TEST_F(MiniPlayer, AnswersItsInterfacesAndCountsItsObjects) {
   auto canUnload = reinterpret_cast<TCanUnload>(
       reinterpret_cast<void*>(GetProcAddress(module_->handle, "DllCanUnloadNow")));
   TComPtr<IClassFactory> other;
-  EXPECT_EQ(getClassObject(IID_IDispatch, IID_IClassFactory, other.OutVoid()),
+  EXPECT_EQ(getClassObject(IID_IDispatch, IID_IClassFactory, other.PutVoid()),
             CLASS_E_CLASSNOTAVAILABLE);
   TComPtr<IUnknown> aggregated;
-  EXPECT_EQ(module_->factory->CreateInstance(&sink_, IID_IUnknown, aggregated.OutVoid()),
+  EXPECT_EQ(module_->factory->CreateInstance(&sink_, IID_IUnknown, aggregated.PutVoid()),
             CLASS_E_NOAGGREGATION);
   EXPECT_EQ(canUnload(), S_FALSE);
 
@@ -207,16 +207,16 @@ TEST_F(MiniPlayer, AnswersItsInterfacesAndCountsItsObjects) {
 TEST_F(MiniPlayer, ConnectionPointsAdviseAndEnumerate) {
   auto container = player_.As<IConnectionPointContainer>(IID_IConnectionPointContainer);
   TComPtr<IConnectionPoint> notify;
-  EXPECT_EQ(container->FindConnectionPoint(IID_IPropertyNotifySink, notify.Out()), S_OK);
+  EXPECT_EQ(container->FindConnectionPoint(IID_IPropertyNotifySink, notify.Put()), S_OK);
   TComPtr<IConnectionPoint> missing;
-  EXPECT_EQ(container->FindConnectionPoint(IID_IStream, missing.Out()), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ(container->FindConnectionPoint(IID_IStream, missing.Put()), CONNECT_E_NOCONNECTION);
   // A sink without the property interface cannot connect there.
   DWORD cookie = 0;
   EXPECT_EQ(notify->Advise(&sink_, &cookie), CONNECT_E_CANNOTCONNECT);
   EXPECT_EQ(point_->Unadvise(12345), CONNECT_E_NOCONNECTION);
 
   TComPtr<IEnumConnectionPoints> points;
-  ASSERT_EQ(container->EnumConnectionPoints(points.Out()), S_OK);
+  ASSERT_EQ(container->EnumConnectionPoints(points.Put()), S_OK);
   IConnectionPoint* got[3] = {};
   ULONG fetched = 0;
   EXPECT_EQ(points->Next(3, got, &fetched), S_FALSE);
@@ -246,7 +246,7 @@ TEST_F(MiniPlayer, ActivatesInPlaceAsAChildOfTheSiteWindow) {
   EXPECT_EQ(site_.calls.front(), "OnInPlaceActivate");
 
   TComPtr<IOleClientSite> site;
-  EXPECT_EQ(player_->GetClientSite(site.Out()), S_OK);
+  EXPECT_EQ(player_->GetClientSite(site.Put()), S_OK);
   EXPECT_EQ(site.Get(), static_cast<IOleClientSite*>(&site_));
 
   // The container resizes through in-place activation again and SetObjectRects.
@@ -438,7 +438,7 @@ TEST_F(MiniPlayer, ReadyStateChangesReachPropertySinks) {
   TPropertySink sink;
   TComPtr<IConnectionPoint> point;
   player_.As<IConnectionPointContainer>(IID_IConnectionPointContainer)
-      ->FindConnectionPoint(IID_IPropertyNotifySink, point.Out());
+      ->FindConnectionPoint(IID_IPropertyNotifySink, point.Put());
   DWORD cookie = 0;
   ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
   ASSERT_TRUE(Play(Write("notify.swf", TwoFrameMovie(false)).wstring()));
@@ -756,16 +756,16 @@ TEST(MiniPlayerMapped, PlaysWhenMappedWithoutTheSystemLoader) {
     auto getClassObject = reinterpret_cast<TGetClassObject>(loader.FindExport("DllGetClassObject"));
     ASSERT_NE(getClassObject, nullptr);
     TComPtr<IClassFactory> factory;
-    ASSERT_EQ(getClassObject(kClsid, IID_IClassFactory, factory.OutVoid()), S_OK);
+    ASSERT_EQ(getClassObject(kClsid, IID_IClassFactory, factory.PutVoid()), S_OK);
     TComPtr<IOleObject> player;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IOleObject, player.OutVoid()), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IOleObject, player.PutVoid()), S_OK);
     TSite site;
     TEventSink sink;
     ASSERT_EQ(player->SetClientSite(&site), S_OK);
     TComPtr<IConnectionPoint> point;
     DWORD cookie = 0;
     player.As<IConnectionPointContainer>(IID_IConnectionPointContainer)
-        ->FindConnectionPoint(kEvents, point.Out());
+        ->FindConnectionPoint(kEvents, point.Put());
     ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
     ASSERT_EQ(
         player->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, site.Parent(), &site.position),

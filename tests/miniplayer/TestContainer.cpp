@@ -51,7 +51,7 @@ TModule::TModule(const std::wstring& fileName) {
   auto getClassObject = reinterpret_cast<TGetClassObject>(
       reinterpret_cast<void*>(GetProcAddress(handle, "DllGetClassObject")));
   if (getClassObject != nullptr) {
-    getClassObject(kClsid, IID_IClassFactory, factory.OutVoid());
+    getClassObject(kClsid, IID_IClassFactory, factory.PutVoid());
   }
 }
 
@@ -65,7 +65,7 @@ TModule::~TModule() {
 TComPtr<IOleObject> TModule::Create() const {
   TComPtr<IOleObject> object;
   if (factory) {
-    factory->CreateInstance(nullptr, IID_IOleObject, object.OutVoid());
+    factory->CreateInstance(nullptr, IID_IOleObject, object.PutVoid());
   }
   return object;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "miniplayer/ComPtr.h"
+#include "framework/ComPtr.h"
 
 namespace leafbook::miniplayer::testing {
 
