@@ -1,4 +1,5 @@
 // Connection points and their enumerator.
+#include "framework/ComObject.h"
 #include "miniplayer/ConnectionPoint.h"
 
 #include <olectl.h>
@@ -102,7 +103,8 @@ void TConnectionPoint::Clear() {
 
 namespace {
 
-class TPointEnumerator final : public IEnumConnectionPoints {
+class TPointEnumerator final : public IEnumConnectionPoints,
+                               public TComRefCounted<TPointEnumerator> {
  public:
   TPointEnumerator(std::shared_ptr<const std::vector<TComPtr<IConnectionPoint>>> points,
                    size_t position)
@@ -120,14 +122,8 @@ class TPointEnumerator final : public IEnumConnectionPoints {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
   STDMETHODIMP Next(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
     if (out == nullptr || (count > 1 && fetched == nullptr)) {
       return E_POINTER;
@@ -156,13 +152,12 @@ class TPointEnumerator final : public IEnumConnectionPoints {
     if (out == nullptr) {
       return E_POINTER;
     }
-    *out = new TPointEnumerator(points_, position_);
+    *out = NewComObject<TPointEnumerator>(points_, position_);
     (*out)->AddRef();
     return S_OK;
   }
 
  private:
-  std::atomic<ULONG> refs_{0};
   std::shared_ptr<const std::vector<TComPtr<IConnectionPoint>>> points_;
   size_t position_;
 };
@@ -175,7 +170,7 @@ HRESULT NewConnectionPointEnumerator(std::vector<TComPtr<IConnectionPoint>> poin
     return E_POINTER;
   }
   auto shared = std::make_shared<const std::vector<TComPtr<IConnectionPoint>>>(std::move(points));
-  *out = new TPointEnumerator(std::move(shared), 0);
+  *out = NewComObject<TPointEnumerator>(std::move(shared), 0);
   (*out)->AddRef();
   return S_OK;
 }

@@ -1,5 +1,6 @@
 // The module's entry points: DllMain, the class factory behind
 // DllGetClassObject, DllCanUnloadNow and self-registration.
+#include "framework/ComObject.h"
 #include "miniplayer/Module.h"
 
 #include <olectl.h>
@@ -23,7 +24,7 @@ std::atomic<long> serverLocks{0};
 
 constexpr wchar_t kClsidKey[] = L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}";
 
-class TClassFactory final : public IClassFactory {
+class TClassFactory final : public IClassFactory, public TComRefCounted<TClassFactory> {
  public:
   TClassFactory() { ObjectCreated(); }
   ~TClassFactory() { ObjectDestroyed(); }
@@ -42,14 +43,8 @@ class TClassFactory final : public IClassFactory {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (out == nullptr) {
       return E_POINTER;
@@ -58,20 +53,17 @@ class TClassFactory final : public IClassFactory {
     if (outer != nullptr) {
       return CLASS_E_NOAGGREGATION;
     }
-    TMiniPlayer* player = new (std::nothrow) TMiniPlayer();
-    if (player == nullptr) {
+    try {
+      TComPtr<IOleObject> hold(NewComObject<TMiniPlayer>());  // dies here unless the query keeps it
+      return hold->QueryInterface(iid, out);
+    } catch (const std::bad_alloc&) {
       return E_OUTOFMEMORY;
     }
-    TComPtr<IOleObject> hold(player);  // dies here unless the query keeps it
-    return hold->QueryInterface(iid, out);
   }
   STDMETHODIMP LockServer(BOOL lock) override {
     serverLocks += lock ? 1 : -1;
     return S_OK;
   }
-
- private:
-  std::atomic<ULONG> refs_{0};
 };
 
 LONG SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
@@ -115,12 +107,12 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
   if (!IsEqualCLSID(clsid, kClsidPlayer)) {
     return CLASS_E_CLASSNOTAVAILABLE;
   }
-  TClassFactory* factory = new (std::nothrow) TClassFactory();
-  if (factory == nullptr) {
+  try {
+    leafbook::TComPtr<IClassFactory> hold(leafbook::NewComObject<TClassFactory>());
+    return hold->QueryInterface(iid, out);
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  leafbook::TComPtr<IClassFactory> hold(factory);
-  return hold->QueryInterface(iid, out);
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {

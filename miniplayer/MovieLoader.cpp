@@ -2,6 +2,7 @@
 // IHttpNegotiate, takes each piece of data from the stream it is handed (a new
 // stream per piece, or one growing stream: it reads whatever is there) and
 // reports the whole once the binding stops.
+#include "framework/ComObject.h"
 #include "miniplayer/MovieLoader.h"
 
 #include <urlmon.h>
@@ -19,7 +20,9 @@ namespace {
 
 using TGetFileSizeEx = BOOL(WINAPI*)(HANDLE, PLARGE_INTEGER);
 
-class TBindCallback final : public IBindStatusCallback, public IHttpNegotiate {
+class TBindCallback final : public IBindStatusCallback,
+                            public IHttpNegotiate,
+                            public TComRefCounted<TBindCallback> {
  public:
   TBindCallback(std::wstring url, int request, std::shared_ptr<TLoadLink> link)
       : url_(std::move(url)), request_(request), link_(std::move(link)) {}
@@ -39,14 +42,8 @@ class TBindCallback final : public IBindStatusCallback, public IHttpNegotiate {
     AddRef();
     return S_OK;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
 
   // IBindStatusCallback
   STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override {
@@ -178,7 +175,6 @@ class TBindCallback final : public IBindStatusCallback, public IHttpNegotiate {
     }
   }
 
-  std::atomic<ULONG> refs_{0};
   std::wstring url_;
   int request_;
   std::shared_ptr<TLoadLink> link_;
@@ -263,7 +259,7 @@ bool StartMonikerLoad(const std::wstring& url, int request, std::shared_ptr<TLoa
     Trace(L"no moniker for " + url);
     return false;
   }
-  TComPtr<TBindCallback> callback(new TBindCallback(url, request, std::move(link)));
+  TComPtr<TBindCallback> callback(NewComObject<TBindCallback>(url, request, std::move(link)));
   TComPtr<IBindCtx> context;
   hr = CreateAsyncBindCtx(0, callback.Get(), nullptr, context.Put());
   if (FAILED(hr) || !context) {

@@ -192,15 +192,11 @@ STDMETHODIMP TMiniPlayer::QueryInterface(REFIID iid, void** out) {
 }
 
 STDMETHODIMP_(ULONG) TMiniPlayer::AddRef() {
-  return ++refs_;
+  return AddRefImpl();
 }
 
 STDMETHODIMP_(ULONG) TMiniPlayer::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) {
-    delete this;
-  }
-  return left;
+  return ReleaseImpl();
 }
 
 // ---------------------------------------------------------------- IOleObject

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/ComObject.h"
 #include "framework/ComPtr.h"
 #include "miniplayer/ConnectionPoint.h"
 #include "miniplayer/Image.h"
@@ -49,6 +50,7 @@ class TMiniPlayer final : public IOleObject,
                           public IOleInPlaceActiveObject,
                           public IConnectionPointContainer,
                           public IDispatch,
+                          public TComRefCounted<TMiniPlayer>,
                           private ILoadClient {
  public:
   TMiniPlayer();
@@ -171,7 +173,6 @@ class TMiniPlayer final : public IOleObject,
   void FireProgress(long percent);
   void FireFsCommand(const std::wstring& command, const std::wstring& args);
 
-  std::atomic<ULONG> refs_{0};
   TComPtr<IOleClientSite> site_;
   TComPtr<IOleInPlaceSite> inPlaceSite_;
   TComPtr<IOleInPlaceFrame> frame_;  // told of UI activation
