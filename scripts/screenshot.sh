@@ -17,7 +17,13 @@ prefix=$root/build/win32/wineprefix
 "$root/scripts/wine-prefix.sh" "$prefix"
 
 export WINEPREFIX=$prefix WINEDEBUG=-all
+# Wine's Z: drive is the Unix root. (winepath would start a Wine session
+# without a display, and a session left from another display refuses the
+# windows of this one.)
+windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 xvfb-run -a -s "-screen 0 ${SCREEN:-1920x1080}x24" \
   "$root/scripts/wine-run.sh" "$prefix" "$root/build/win32/tests/app/viewer_screenshot.exe" \
-  "$(winepath -w "$book")" "$(winepath -w "$out")" "$@"
+  "$(windows_path "$book")" "$(windows_path "$out")" "$@"
 echo "screenshot: $out"
