@@ -82,8 +82,15 @@ HRESULT TRecordingCallback::OnStopBinding(HRESULT result, LPCWSTR error) {
   return S_OK;
 }
 
-HRESULT TRecordingCallback::GetBindInfo(DWORD*, BINDINFO*) {
-  return E_NOTIMPL;
+HRESULT TRecordingCallback::GetBindInfo(DWORD* flags, BINDINFO* info) {
+  if (!flags || !info) {
+    return E_INVALIDARG;
+  }
+  *flags = bindFlags_;
+  const ULONG size = info->cbSize;
+  ::ZeroMemory(info, size);
+  info->cbSize = size;
+  return S_OK;
 }
 
 HRESULT TRecordingCallback::OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format,

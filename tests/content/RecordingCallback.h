@@ -28,6 +28,9 @@ class TRecordingCallback final : public IBindStatusCallback,
   // "data 5 30 <bytes>", "stop 0x00000000" (CR and LF shown escaped).
   std::vector<std::string> Events();
   std::vector<DWORD> Threads();
+  // What GetBindInfo answers: S_OK with these flags (0, a synchronous
+  // binding, until set), as a runtime's callback tells a system moniker.
+  void SetBindFlags(DWORD flags) { bindFlags_ = flags; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
@@ -54,6 +57,7 @@ class TRecordingCallback final : public IBindStatusCallback,
 
   bool negotiate_;
   HRESULT dataResult_;
+  DWORD bindFlags_ = 0;
   TCriticalSection lock_;
   std::vector<std::string> events_;
   std::vector<DWORD> threads_;

@@ -1,0 +1,58 @@
+// The process's one binding of urlmon.
+#include "content/UrlMon.h"
+
+#include "framework/Exceptions.h"
+#include "framework/Handle.h"
+
+namespace leafbook {
+
+namespace {
+
+struct TModuleTraits {
+  using Native = HMODULE;
+  static Native Invalid() noexcept { return nullptr; }
+  static void Close(Native module) noexcept { ::FreeLibrary(module); }
+};
+using TModuleHandle = TOwnedHandle<TModuleTraits>;
+
+TModuleHandle library;
+TUrlMonFunctions functions;
+
+template <class T>
+T Bind(HMODULE module, const char* name) {
+  FARPROC address = ::GetProcAddress(module, name);
+  if (!address) {
+    throw Exception(std::string("GetProcAddress(") + name + ") failed");
+  }
+  return reinterpret_cast<T>(reinterpret_cast<void*>(address));
+}
+
+}  // namespace
+
+void BindUrlMon() {
+  if (library) {
+    return;
+  }
+  TModuleHandle module(::LoadLibraryA("urlmon.dll"));
+  if (!module) {
+    throw Exception("LoadLibrary(urlmon.dll) failed");
+  }
+  TUrlMonFunctions bound;
+  bound.CreateURLMoniker =
+      Bind<TUrlMonFunctions::TCreateURLMoniker>(module.Get(), "CreateURLMoniker");
+  bound.RegisterBindStatusCallback = Bind<TUrlMonFunctions::TRegisterBindStatusCallback>(
+      module.Get(), "RegisterBindStatusCallback");
+  functions = bound;
+  library = std::move(module);
+}
+
+void UnbindUrlMon() {
+  functions = TUrlMonFunctions{};
+  library.Reset();
+}
+
+const TUrlMonFunctions& UrlMon() {
+  return functions;
+}
+
+}  // namespace leafbook
