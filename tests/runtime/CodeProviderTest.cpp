@@ -7,6 +7,7 @@
 #include <ole2.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "content/UrlMon.h"
@@ -280,6 +281,47 @@ TEST_F(MappedRuntime, ItsClassesWindowsAndCursorGoThroughTheHost) {
   TComPtr<IOleObject> second;
   ASSERT_EQ(RuntimeCodeProvider()->CreateInstance(IID_IOleObject, second.PutVoid()), S_OK);
   EXPECT_EQ(RuntimeUnit().savedCursors->Count(), 1u);
+}
+
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR, DWORD) {
+  ::EndMenu();
+}
+
+TEST_F(MappedRuntime, ItsContextMenuIsBuiltFromTheMappedImage) {
+  HWND window =
+      ::FindWindowExW(site_.Parent(), nullptr, Generated(L"MiniPlayerWindow").c_str(), nullptr);
+  ASSERT_NE(window, nullptr);
+  // The menu's own message loop runs the timer that closes it again.
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 200, CloseMenu);
+  ::SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), -1);
+  ::KillTimer(nullptr, timer);
+  EXPECT_NE(Trace().find("context menu shown"), std::string::npos) << Trace();
+  EXPECT_EQ(Trace().find("context menu missing"), std::string::npos);
+}
+
+TEST_F(MappedRuntime, EveryListedImportOfTheModuleIsAnsweredByTheHost) {
+  TFlashOCXLoader& loader = *RuntimeCodeProvider()->Loader();
+  std::set<std::string> replaced;
+  for (const TImportedFunction& import : loader.ImportedFunctions()) {
+    void* replacement = loader.GetImportReplacement(nullptr, import.FunctionName.c_str());
+    const auto slot = reinterpret_cast<void*>(static_cast<uintptr_t>(*import.Slot));
+    if (replacement != nullptr) {
+      EXPECT_EQ(slot, replacement) << import.LibraryName << "!" << import.FunctionName;
+      replaced.insert(import.FunctionName);
+    } else {
+      EXPECT_EQ(slot,
+                reinterpret_cast<void*>(::GetProcAddress(
+                    ::GetModuleHandleA(import.LibraryName.c_str()), import.FunctionName.c_str())))
+          << import.LibraryName << "!" << import.FunctionName;
+    }
+  }
+  // GetFileSizeEx is looked up at run time, through GetProcAddress.
+  std::set<std::string> expected;
+  for (const std::string& name : TFlashOCXLoader::ReplacedNames()) {
+    expected.insert(name);
+  }
+  expected.erase("GetFileSizeEx");
+  EXPECT_EQ(replaced, expected);
 }
 
 TEST_F(MappedRuntime, ItReadsAnInMemoryMovieThroughFakeHandles) {
