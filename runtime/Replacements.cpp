@@ -3,7 +3,9 @@
 // function reached through the host's own import.
 #include "runtime/Replacements.h"
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -118,15 +120,20 @@ class TSoundGuard {
   TCriticalSection* lock_;
 };
 
-template <class Sample>
+// Scales each whole sample's distance from silence by volume percent and
+// saturates at the sample's range. 8-bit wave samples are unsigned with
+// silence at 128, 16-bit ones signed with silence at 0; a trailing part of a
+// sample is left as it is.
+template <class Sample, int32_t Silence>
 void Scale(void* data, DWORD bytes, int32_t volume) {
-  // A trailing part of a sample is left as it is.
   auto* bytesOf = static_cast<uint8_t*>(data);
   const DWORD count = bytes / sizeof(Sample);
   for (DWORD i = 0; i < count; ++i) {
     Sample sample;
     std::memcpy(&sample, bytesOf + i * sizeof(Sample), sizeof sample);
-    sample = static_cast<Sample>(static_cast<int32_t>(sample) * volume / 100);
+    const int64_t scaled = Silence + (static_cast<int64_t>(sample) - Silence) * volume / 100;
+    sample = static_cast<Sample>(std::clamp<int64_t>(scaled, std::numeric_limits<Sample>::min(),
+                                                     std::numeric_limits<Sample>::max()));
     std::memcpy(bytesOf + i * sizeof(Sample), &sample, sizeof sample);
   }
 }
@@ -265,9 +272,9 @@ MMRESULT WINAPI waveOutWrite(HWAVEOUT device, LPWAVEHDR header, UINT headerSize)
                unit.waveFormats->Find(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(device)),
                                       bytesPerSample)) {
       if (bytesPerSample == 1) {
-        Scale<int8_t>(header->lpData, header->dwBufferLength, unit.volume);
+        Scale<uint8_t, 128>(header->lpData, header->dwBufferLength, unit.volume);
       } else if (bytesPerSample == 2) {
-        Scale<int16_t>(header->lpData, header->dwBufferLength, unit.volume);
+        Scale<int16_t, 0>(header->lpData, header->dwBufferLength, unit.volume);
       }
     }
   }

@@ -179,6 +179,17 @@ TEST_F(Replacements, ClassAtomsAndInstanceZeroPassUnchanged) {
   EXPECT_EQ(::GetWindowLongPtrW(window, GWLP_HINSTANCE), 0);
   ::DestroyWindow(window);
   ::UnregisterClassW(L"RtTestPlain", r::HostModuleInstance());
+
+  // A class named by an atom has no name to generate from: the system sees
+  // the record as given, for the host module instance, and the map is left.
+  const size_t names = RuntimeUnit().windowClassNames->Count();
+  record.lpszClassName = reinterpret_cast<LPCWSTR>(static_cast<uintptr_t>(atom));
+  r::RegisterClassExW(&record);
+  WNDCLASSA shortRecord{};
+  shortRecord.lpfnWndProc = TestWindowProc;
+  shortRecord.lpszClassName = MAKEINTATOM(0xC001);
+  r::RegisterClassA(&shortRecord);
+  EXPECT_EQ(RuntimeUnit().windowClassNames->Count(), names);
 }
 
 TEST_F(Replacements, CursorsAndMenusComeFromTheMappedImage) {
@@ -310,12 +321,15 @@ std::vector<uint8_t> Samples16(std::initializer_list<int16_t> samples, bool trai
 INSTANTIATE_TEST_SUITE_P(
     Cases, SoundScaling,
     ::testing::Values(
+        // 8-bit samples are unsigned around 128.
         TSoundCase{
-            "eightBitHalf", true, 50, 1, {100, 0x9C, 3, 0xFD, 0x80}, {50, 0xCE, 1, 0xFF, 0xC0}},
+            "eightBitHalf", true, 50, 1, {228, 28, 131, 125, 0, 128}, {178, 78, 129, 127, 64, 128}},
+        TSoundCase{"eightBitLouderSaturates", true, 200, 1, {228, 0, 140}, {255, 0, 152}},
         TSoundCase{"sixteenBitOddCount", true, 50, 2, Samples16({1000, -1000, 3}, true),
                    Samples16({500, -500, 1}, true)},
-        TSoundCase{"sixteenBitLouder", true, 200, 2, Samples16({1000, -20000}, false),
-                   Samples16({2000, static_cast<int16_t>(-40000)}, false)},
+        TSoundCase{"sixteenBitLouderSaturates", true, 200, 2,
+                   Samples16({1000, -20000, 20000}, false),
+                   Samples16({2000, -32768, 32767}, false)},
         TSoundCase{"asFixedAtStart", true, 100, 2, Samples16({1234, -4321}, true),
                    Samples16({1234, -4321}, true)},
         TSoundCase{"disabledIsSilence", false, 100, 2, {1, 2, 3}, {0, 0, 0}},
