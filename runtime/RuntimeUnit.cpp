@@ -2,6 +2,7 @@
 #include "runtime/RuntimeUnit.h"
 
 #include "content/UrlMon.h"
+#include "framework/Exceptions.h"
 #include "runtime/FlashOCXCodeProvider.h"
 
 namespace leafbook {
@@ -34,6 +35,10 @@ void SetSoundSettings(bool enabled, int32_t volume) {
 }
 
 TUnitStartup::TUnitStartup() {
+  // A second start-up would replace the objects the first one's users hold.
+  if (gState.contentManager != nullptr) {
+    throw Exception("the runtime unit is started already");
+  }
   try {
     SetFloatingPointControlWord();
     UseInstalledRuntime();

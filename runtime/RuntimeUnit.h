@@ -41,7 +41,8 @@ TContentManager* ContentManager();
 class TUnitStartup {
  public:
   // Runs the start-up steps; when one raises (urlmon could not be bound), the
-  // steps already done are undone and the exception passes on.
+  // steps already done are undone and the exception passes on. Raises while
+  // another TUnitStartup lives.
   TUnitStartup();
   ~TUnitStartup();
   TUnitStartup(const TUnitStartup&) = delete;

@@ -12,6 +12,7 @@
 
 #include "content/UrlMon.h"
 #include "framework/ComPtr.h"
+#include "framework/Exceptions.h"
 #include "runtime/FlashOCXCodeProvider.h"
 #include "runtime/Replacements.h"
 #include "runtime/RuntimeUnit.h"
@@ -74,8 +75,13 @@ TEST(UnitStartup, MakesTheSharedObjectsAndShutdownFreesThem) {
   EXPECT_EQ(state.soundLock, nullptr);
   EXPECT_EQ(state.workingSetTimer, nullptr);
   EXPECT_EQ(UrlMon().CreateURLMoniker, nullptr);
-  // The unit can start again.
-  { TUnitStartup again; }
+  // The unit can start again, but not twice at once.
+  {
+    TUnitStartup again;
+    TContentManager* manager = ContentManager();
+    EXPECT_THROW(TUnitStartup twice, Exception);
+    EXPECT_EQ(ContentManager(), manager);
+  }
   ::OleUninitialize();
 }
 
