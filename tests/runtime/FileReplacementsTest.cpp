@@ -200,5 +200,26 @@ TEST_F(FileReplacements, CreateURLMonikerGivesTheContentManagersMoniker) {
   EXPECT_EQ(r::CreateURLMoniker(nullptr, L"a.png", nullptr), E_POINTER);
 }
 
+// Before the unit's start-up (or after its shutdown) there is no content
+// manager: files reach the system and URLs find no moniker.
+TEST(FileReplacementsWithoutTheUnit, ReachTheSystem) {
+  ASSERT_EQ(ContentManager(), nullptr);
+  TTempDir dir;
+  const std::filesystem::path path = dir.Path() / "disk.txt";
+  WriteBytes(path, kAlphabet);
+  const HANDLE file = r::CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  char buffer[4] = {};
+  DWORD read = 0;
+  EXPECT_TRUE(r::ReadFile(file, buffer, 4, &read, nullptr));
+  EXPECT_EQ(read, 4u);
+  EXPECT_EQ(r::GetFileSize(file, nullptr), 26u);
+  EXPECT_TRUE(r::CloseHandle(file));
+  IMoniker* moniker = reinterpret_cast<IMoniker*>(0x1);
+  EXPECT_EQ(r::CreateURLMoniker(nullptr, L"http://example.invalid/", &moniker), E_FAIL);
+  EXPECT_EQ(moniker, nullptr);
+}
+
 }  // namespace
 }  // namespace leafbook::testing
