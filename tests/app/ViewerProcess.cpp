@@ -110,7 +110,8 @@ HWND TViewerProcess::ApplicationWindow() {
 
 void TViewerProcess::Settle() {
   ::WaitForInputIdle(process_.Get(), 5000);
-  // A message sent after the posted ones returns only once they were handled.
+  // A message sent from another process is handled only when the viewer next
+  // asks for messages: it returns once the viewer finished what it was doing.
   if (HWND window = FindWindowOfClass(L"TfrmMain", false)) {
     DWORD_PTR ignored = 0;
     ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);

@@ -39,7 +39,8 @@ class TViewerProcess {
   HWND MainWindow(DWORD timeoutMs = 20000);
   // The hidden window that carries the application title.
   HWND ApplicationWindow();
-  // Lets the viewer handle what was posted to it.
+  // Waits until the viewer finished the message it is handling (not the ones
+  // still waiting in its queue).
   void Settle();
   // Sends WM_CLOSE and waits for the exit code.
   DWORD Close(DWORD timeoutMs = 10000);

@@ -122,6 +122,11 @@ TEST_F(ViewerTest, FullScreenFromTheConfigurationIsLeftByEscape) {
 
   ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
   ::PostMessageW(window, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+  // The character message is made only when the viewer takes the key down:
+  // wait until the window has its caption back, then until it settled.
+  for (int i = 0; i < 200 && (InspectWindow(window).Style & WS_CAPTION) == 0; ++i) {
+    ::Sleep(50);
+  }
   viewer.Settle();
   TWindowFacts restored = InspectWindow(window);
   EXPECT_TRUE(SameRect(restored.Rect, kDesignBounds)) << Describe(restored.Rect);
