@@ -9,6 +9,7 @@
 #include <cwctype>
 #include <vector>
 
+#include "framework/AnsiText.h"
 #include "framework/ComPtr.h"
 #include "framework/Exceptions.h"
 #include "framework/OleCheck.h"
@@ -31,18 +32,6 @@ class TBstr {
   BSTR value_ = nullptr;
 };
 
-std::string ToAnsi(const std::wstring& text) {
-  if (text.empty()) {
-    return {};
-  }
-  int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                     0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                        length, nullptr, nullptr);
-  return result;
-}
-
 std::wstring NodeName(IXMLDOMNode* node) {
   TBstr name;
   OleCheck(node->get_nodeName(name.Put()), "IXMLDOMNode.nodeName");
@@ -64,7 +53,7 @@ TComPtr<IXMLDOMNode> ChildElement(IXMLDOMNode* parent, const std::wstring& name)
       return child;
     }
   }
-  throw Exception("ExeConfig.xml: element " + ToAnsi(name) + " not found");
+  throw Exception("ExeConfig.xml: element " + WideToAnsi(name) + " not found");
 }
 
 // The text of an element that holds nothing or a single text node.
@@ -82,7 +71,7 @@ std::wstring ElementText(IXMLDOMNode* parent, const std::wstring& name) {
   DOMNodeType type = NODE_INVALID;
   only->get_nodeType(&type);
   if (count != 1 || (type != NODE_TEXT && type != NODE_CDATA_SECTION)) {
-    throw Exception("ExeConfig.xml: element " + ToAnsi(name) + " holds more than a text");
+    throw Exception("ExeConfig.xml: element " + WideToAnsi(name) + " holds more than a text");
   }
   VARIANT value;
   ::VariantInit(&value);
@@ -189,7 +178,7 @@ void TExeConfigInfo::LoadFromStream(TStream& stream) {
   if (NodeName(config) != L"ExeConfig") {
     throw Exception("ExeConfig.xml: the document element is not ExeConfig");
   }
-  Caption = ToAnsi(ElementText(config, L"ExeCaption"));
+  Caption = WideToAnsi(ElementText(config, L"ExeCaption"));
   OpenMode = SettingToInt(ElementText(config, L"WindowOpenMode"), 2);
   OpenWidth = SettingToInt(ElementText(config, L"WindowOpenWidth"), 800);
   OpenHeight = SettingToInt(ElementText(config, L"WindowOpenHeight"), 600);

@@ -7,6 +7,7 @@
 
 #include "app/ExeConfigInfo.h"
 #include "app/ULog.h"
+#include "framework/AnsiText.h"
 #include "framework/Application.h"
 #include "package/PackageAccess.h"
 
@@ -19,16 +20,6 @@ namespace {
 constexpr DWORD kWithoutCaption = 0xFF3FFFFF;
 constexpr DWORD kFullScreenStyle = 0x00010000;  // WS_MAXIMIZEBOX alone: no caption, frame or menu
 constexpr DWORD kNormalStyle = 0x00CF0000;      // WS_OVERLAPPEDWINDOW
-
-std::string ToAnsi(const wchar_t* text) {
-  int length = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) {
-    return {};
-  }
-  std::string result(static_cast<size_t>(length - 1), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, text, -1, result.data(), length, nullptr, nullptr);
-  return result;
-}
 
 std::string UpperAscii(std::string text) {
   for (char& c : text) {
@@ -73,7 +64,7 @@ void TfrmMain::ParseCommandLine() {
   int count = 0;
   if (LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
     for (int i = 1; i < count; ++i) {
-      args.push_back(ToAnsi(argv[i]));
+      args.push_back(WideToAnsi(argv[i]));
     }
     ::LocalFree(argv);
   }

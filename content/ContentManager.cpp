@@ -8,6 +8,7 @@
 #include "content/Moniker.h"
 #include "content/StreamAdapters.h"
 #include "content/UrlMon.h"
+#include "framework/AnsiText.h"
 #include "framework/Exceptions.h"
 
 namespace leafbook {
@@ -306,13 +307,7 @@ HANDLE TContentManager::OpenFileA(LPCSTR path, DWORD access, DWORD share,
   if (!path) {
     return OpenFileW(nullptr, access, share, security, disposition, flags, templateFile);
   }
-  std::wstring wide;
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-  if (length > 0) {
-    wide.resize(static_cast<size_t>(length));
-    ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
-    wide.resize(static_cast<size_t>(length) - 1);
-  }
+  const std::wstring wide = AnsiToWide(path);
   return OpenFileW(wide.c_str(), access, share, security, disposition, flags, templateFile);
 }
 

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "framework/AnsiText.h"
+
 namespace leafbook {
 
 namespace {
@@ -51,14 +53,7 @@ void TForm::CreateParams(TCreateParams& params) {
   params.ClassName = className_;
   params.Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   params.WndParent = nullptr;
-  params.Caption.clear();
-  if (!caption_.empty()) {
-    int length = ::MultiByteToWideChar(CP_ACP, 0, caption_.data(),
-                                       static_cast<int>(caption_.size()), nullptr, 0);
-    params.Caption.resize(static_cast<size_t>(length));
-    ::MultiByteToWideChar(CP_ACP, 0, caption_.data(), static_cast<int>(caption_.size()),
-                          params.Caption.data(), length);
-  }
+  params.Caption = AnsiToWide(caption_);
 }
 
 std::string TForm::Caption() {

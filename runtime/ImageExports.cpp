@@ -10,6 +10,23 @@ constexpr uint32_t NumberOfNames = 24;
 constexpr uint32_t AddressOfFunctions = 28;
 constexpr uint32_t AddressOfNames = 32;
 constexpr uint32_t AddressOfNameOrdinals = 36;
+
+// The directory's counts and table addresses, as stored.
+struct TExportTables {
+  uint32_t functions;
+  uint32_t names;
+  uint32_t functionTable;
+  uint32_t nameTable;
+  uint32_t ordinalTable;
+};
+
+TExportTables ReadExportTables(TImageView image, uint32_t exportAddress) {
+  auto field = [&](uint32_t offset) {
+    return image.U32(uint64_t{exportAddress} + offset, "export directory");
+  };
+  return {field(NumberOfFunctions), field(NumberOfNames), field(AddressOfFunctions),
+          field(AddressOfNames), field(AddressOfNameOrdinals)};
+}
 }  // namespace
 
 void CheckExportDirectory(TImageView image, uint32_t exportAddress) {
@@ -17,13 +34,8 @@ void CheckExportDirectory(TImageView image, uint32_t exportAddress) {
     return;
   }
   image.Require(exportAddress, DirectorySize, "export directory");
-  uint32_t functions = image.U32(uint64_t{exportAddress} + NumberOfFunctions, "export directory");
-  uint32_t names = image.U32(uint64_t{exportAddress} + NumberOfNames, "export directory");
-  uint32_t functionTable =
-      image.U32(uint64_t{exportAddress} + AddressOfFunctions, "export directory");
-  uint32_t nameTable = image.U32(uint64_t{exportAddress} + AddressOfNames, "export directory");
-  uint32_t ordinalTable =
-      image.U32(uint64_t{exportAddress} + AddressOfNameOrdinals, "export directory");
+  const auto [functions, names, functionTable, nameTable, ordinalTable] =
+      ReadExportTables(image, exportAddress);
   image.Require(functionTable, uint64_t{functions} * 4, "export address table");
   image.Require(nameTable, uint64_t{names} * 4, "export name table");
   image.Require(ordinalTable, uint64_t{names} * 2, "export ordinal table");
@@ -53,18 +65,13 @@ std::optional<uint32_t> FindExportAddress(TImageView image, uint32_t exportAddre
     return std::nullopt;
   }
   try {
-    uint32_t names = image.U32(uint64_t{exportAddress} + NumberOfNames, "export directory");
-    uint32_t functionTable =
-        image.U32(uint64_t{exportAddress} + AddressOfFunctions, "export directory");
-    uint32_t nameTable = image.U32(uint64_t{exportAddress} + AddressOfNames, "export directory");
-    uint32_t ordinalTable =
-        image.U32(uint64_t{exportAddress} + AddressOfNameOrdinals, "export directory");
-    for (uint64_t i = 0; i < names; ++i) {
+    const TExportTables tables = ReadExportTables(image, exportAddress);
+    for (uint64_t i = 0; i < tables.names; ++i) {
       std::string_view name =
-          image.CString(image.U32(nameTable + i * 4, "export name table"), "export name");
+          image.CString(image.U32(tables.nameTable + i * 4, "export name table"), "export name");
       if (equals(name.data())) {
-        uint16_t index = image.U16(ordinalTable + i * 2, "export ordinal table");
-        return image.U32(functionTable + uint64_t{index} * 4, "export address table");
+        uint16_t index = image.U16(tables.ordinalTable + i * 2, "export ordinal table");
+        return image.U32(tables.functionTable + uint64_t{index} * 4, "export address table");
       }
     }
   } catch (const EBadImage&) {

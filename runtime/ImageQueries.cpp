@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "framework/AnsiText.h"
 #include "runtime/ImageLayout.h"
 #include "runtime/ImageResources.h"
 
@@ -14,17 +15,7 @@ constexpr uint16_t VersionType = 16;
 constexpr uintptr_t IntegerNameLimit = 0x10000;
 
 std::string ToAnsi(const std::u16string& text) {
-  if (text.empty()) {
-    return {};
-  }
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-  int length = static_cast<int>(text.size());
-  int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
-  std::string ansi(bytes > 0 ? bytes : 0, '\0');
-  if (bytes > 0) {
-    ::WideCharToMultiByte(CP_ACP, 0, wide, length, ansi.data(), bytes, nullptr, nullptr);
-  }
-  return ansi;
+  return WideToAnsi(std::wstring_view(reinterpret_cast<const wchar_t*>(text.data()), text.size()));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/AnsiText.h"
 #include "runtime/FlashOCXCodeProvider.h"
 #include "runtime/ImageQueries.h"
 #include "runtime/RuntimeUnit.h"
@@ -20,35 +21,12 @@ bool IsString(const void* name) {
   return reinterpret_cast<uintptr_t>(name) >= 0x10000;
 }
 
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int length =
-      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                        length, nullptr, nullptr);
-  return narrow;
-}
-
 std::string GeneratedName(const std::string& requested) {
   return "FlashPlayerControl_" + requested + "_" + std::to_string(HostCopyNumber());
 }
 
 std::wstring GeneratedName(const std::wstring& requested) {
-  return Widen(GeneratedName(Narrow(requested)));
+  return AnsiToWide(GeneratedName(WideToAnsi(requested)));
 }
 
 void RememberClass(const std::wstring& requested, const std::wstring& generated) {
@@ -64,8 +42,8 @@ bool RegisteredName(const void* className, bool wide, std::wstring& registered) 
   if (names == nullptr || !IsString(className)) {
     return false;
   }
-  const std::wstring requested =
-      wide ? std::wstring(static_cast<LPCWSTR>(className)) : Widen(static_cast<LPCSTR>(className));
+  const std::wstring requested = wide ? std::wstring(static_cast<LPCWSTR>(className))
+                                      : AnsiToWide(static_cast<LPCSTR>(className));
   return names->Find(requested, registered);
 }
 
@@ -87,7 +65,7 @@ ATOM RegisterCopy(const Record* record, ATOM(WINAPI* registerClass)(const Record
   const std::basic_string<Char> requested(copy.lpszClassName);
   const std::basic_string<Char> generated = GeneratedName(requested);
   if constexpr (sizeof(Char) == 1) {
-    RememberClass(Widen(requested), Widen(generated));
+    RememberClass(AnsiToWide(requested), AnsiToWide(generated));
   } else {
     RememberClass(requested, generated);
   }
@@ -171,7 +149,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   std::wstring registered;
   std::string registeredAnsi;
   if (RegisteredName(className, false, registered)) {
-    registeredAnsi = Narrow(registered);
+    registeredAnsi = WideToAnsi(registered);
     className = registeredAnsi.c_str();
   }
   return ::CreateWindowExA(exStyle, className, windowName, style, x, y, width, height, parent, menu,

@@ -5,24 +5,18 @@
 
 #include <vector>
 
+#include "framework/AnsiText.h"
 #include "framework/ComPtr.h"
 
 namespace leafbook::testing {
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-  int length = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring result(static_cast<size_t>(length > 0 ? length - 1 : 0), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, result.data(), length);
-  return result;
-}
-
 std::wstring Quoted(const std::string& arg) {
   if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) {
-    return Wide(arg);
+    return AnsiToWide(arg);
   }
-  return L"\"" + Wide(arg) + L"\"";
+  return L"\"" + AnsiToWide(arg) + L"\"";
 }
 
 struct TSearch {
@@ -69,7 +63,7 @@ TViewerProcess::TViewerProcess(const std::string& program, const std::vector<std
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  std::wstring directory = Wide(folder);
+  std::wstring directory = AnsiToWide(folder);
   if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                        folder.empty() ? nullptr : directory.c_str(), &startup, &info)) {
     process_.Reset(info.hProcess);
@@ -156,7 +150,7 @@ bool SaveScreenPng(const std::string& path) {
     TComPtr<IWICBitmapEncoder> encoder;
     TComPtr<IWICBitmapFrameEncode> frame;
     WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGR;
-    std::wstring file = Wide(path);
+    std::wstring file = AnsiToWide(path);
     saved = SUCCEEDED(factory->CreateStream(stream.Put())) &&
             SUCCEEDED(stream->InitializeFromFilename(file.c_str(), GENERIC_WRITE)) &&
             SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Put())) &&

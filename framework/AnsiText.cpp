@@ -1,0 +1,35 @@
+// ANSI code page conversions through the system.
+#include "framework/AnsiText.h"
+
+#include <windows.h>
+
+namespace leafbook {
+
+std::wstring AnsiToWide(std::string_view text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int size = static_cast<int>(text.size());
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+  if (length > 0) {
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+  }
+  return wide;
+}
+
+std::string WideToAnsi(std::wstring_view text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int size = static_cast<int>(text.size());
+  const int length =
+      ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string ansi(static_cast<size_t>(length > 0 ? length : 0), '\0');
+  if (length > 0) {
+    ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, ansi.data(), length, nullptr, nullptr);
+  }
+  return ansi;
+}
+
+}  // namespace leafbook
