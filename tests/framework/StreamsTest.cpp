@@ -1,16 +1,12 @@
 // The stream family: memory, string and file streams.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "framework/Exceptions.h"
 #include "framework/Streams.h"
+#include "tests/package/PackageFixture.h"
 
 namespace leafbook {
 namespace {
-
-namespace fs = std::filesystem;
 
 TEST(MemoryStream, ReadWriteSeekAndSize) {
   TMemoryStream stream;
@@ -65,15 +61,8 @@ TEST(StringStream, StartsAtZeroAndGivesItsData) {
 
 class FileStreamTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("leafbook-streams-" +
-            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string File(const char* name) { return (dir_ / name).string(); }
-  fs::path dir_;
+  std::string File(const char* name) { return dir_.File(name); }
+  testing::TTempDir dir_;
 };
 
 TEST_F(FileStreamTest, CreatesWritesAndReadsBack) {
@@ -110,8 +99,8 @@ TEST_F(FileStreamTest, AMissingFileRaisesWithItsName) {
   } catch (const EFOpenError& error) {
     EXPECT_NE(error.Message().find("absent.bin"), std::string::npos) << error.Message();
   }
-  EXPECT_THROW(TFileStream(dir_.string(), platform::TFileMode::OpenRead), EFOpenError);
-  EXPECT_FALSE(platform::FileExists(dir_.string()));
+  EXPECT_THROW(TFileStream(dir_.Path().string(), platform::TFileMode::OpenRead), EFOpenError);
+  EXPECT_FALSE(platform::FileExists(dir_.Path().string()));
   EXPECT_FALSE(platform::FileExists(File("absent.bin")));
 }
 
