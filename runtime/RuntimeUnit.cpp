@@ -51,8 +51,8 @@ TUnitStartup::TUnitStartup() {
     gState.volume = 100;
     gState.waveFormats = std::make_unique<TMapCardinal2Cardinal>();
     gState.savedCursors = std::make_unique<TSavedCursors>();
+    // A timer runs from its creation on.
     gState.workingSetTimer = std::make_unique<TTimer>(10000, &TUnitStartup::TrimWorkingSet);
-    gState.workingSetTimer->SetEnabled(true);
   } catch (...) {
     Shutdown();
     throw;
