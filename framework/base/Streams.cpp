@@ -1,11 +1,11 @@
 // Stream family shared by the viewer and the packer.
-#include "framework/Streams.h"
+#include "framework/base/Streams.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
-#include "framework/Exceptions.h"
+#include "framework/base/Exceptions.h"
 
 namespace leafbook {
 

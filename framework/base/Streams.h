@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/Platform.h"
+#include "framework/base/Platform.h"
 
 namespace leafbook {
 

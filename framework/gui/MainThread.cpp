@@ -1,16 +1,16 @@
 // The main-thread call queue, woken through a hidden message-only window so
 // that any message loop of the main thread (ours, a modal dialog's, a menu's)
 // drains it.
-#include "framework/MainThread.h"
+#include "framework/gui/MainThread.h"
 
 #include <deque>
 #include <exception>
 #include <memory>
 
-#include "framework/Controls.h"
-#include "framework/CriticalSection.h"
-#include "framework/Exceptions.h"
-#include "framework/Handle.h"
+#include "framework/gui/Controls.h"
+#include "framework/base/CriticalSection.h"
+#include "framework/base/Exceptions.h"
+#include "framework/base/Handle.h"
 
 namespace leafbook {
 

@@ -1,5 +1,5 @@
 // Win32 side of the platform seam.
-#include "framework/Platform.h"
+#include "framework/base/Platform.h"
 
 #include <vector>
 

@@ -1,9 +1,9 @@
 // Top-level forms over Win32.
-#include "framework/Forms.h"
+#include "framework/gui/Forms.h"
 
 #include <vector>
 
-#include "framework/AnsiText.h"
+#include "framework/base/AnsiText.h"
 
 namespace leafbook {
 

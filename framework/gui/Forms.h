@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "framework/Controls.h"
+#include "framework/gui/Controls.h"
 
 namespace leafbook {
 

@@ -1,11 +1,11 @@
 // Windowed controls: the framework's one window procedure and the behaviour
 // every control shares (alignment, colour and font inheritance, mouse events,
 // popup menus, subclassing).
-#include "framework/Controls.h"
+#include "framework/gui/Controls.h"
 
 #include <algorithm>
 
-#include "framework/Exceptions.h"
+#include "framework/base/Exceptions.h"
 
 namespace leafbook {
 

@@ -1,8 +1,8 @@
 // The application object and timers.
-#include "framework/Application.h"
+#include "framework/gui/Application.h"
 
-#include "framework/Exceptions.h"
-#include "framework/MainThread.h"
+#include "framework/base/Exceptions.h"
+#include "framework/gui/MainThread.h"
 
 namespace leafbook {
 

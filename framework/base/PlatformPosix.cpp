@@ -1,5 +1,5 @@
 // POSIX side of the platform seam, for the native build of the portable parts.
-#include "framework/Platform.h"
+#include "framework/base/Platform.h"
 
 #include <cerrno>
 #include <cstring>

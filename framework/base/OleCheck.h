@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "framework/Exceptions.h"
+#include "framework/base/Exceptions.h"
 
 namespace leafbook {
 

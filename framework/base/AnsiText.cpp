@@ -1,5 +1,5 @@
 // ANSI code page conversions through the system.
-#include "framework/AnsiText.h"
+#include "framework/base/AnsiText.h"
 
 #include <windows.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/Forms.h"
+#include "framework/gui/Forms.h"
 
 namespace leafbook {
 

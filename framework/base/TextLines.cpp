@@ -1,5 +1,5 @@
 // Line splitting shared by the package directory and the log.
-#include "framework/TextLines.h"
+#include "framework/base/TextLines.h"
 
 namespace leafbook {
 
