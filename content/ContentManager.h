@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "content/ContentProvider.h"
-#include "flashhost/FlashPlayerControlBase.h"
-#include "framework/ComPtr.h"
-#include "framework/CriticalSection.h"
-#include "framework/Handle.h"
-#include "framework/Streams.h"
+#include "content/FlashPlayerControlBase.h"
+#include "framework/base/ComPtr.h"
+#include "framework/base/CriticalSection.h"
+#include "framework/base/Handle.h"
+#include "framework/base/Streams.h"
 
 namespace leafbook {
 

@@ -1,5 +1,5 @@
 // Connection points and their enumerator.
-#include "framework/ComObject.h"
+#include "framework/base/ComObject.h"
 #include "miniplayer/ConnectionPoint.h"
 
 #include <olectl.h>

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "framework/ComPtr.h"
+#include "framework/base/ComPtr.h"
 
 namespace leafbook::miniplayer {
 

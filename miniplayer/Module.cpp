@@ -1,6 +1,6 @@
 // The module's entry points: DllMain, the class factory behind
 // DllGetClassObject, DllCanUnloadNow and self-registration.
-#include "framework/ComObject.h"
+#include "framework/base/ComObject.h"
 #include "miniplayer/Module.h"
 
 #include <olectl.h>

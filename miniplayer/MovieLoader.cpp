@@ -2,15 +2,15 @@
 // IHttpNegotiate, takes each piece of data from the stream it is handed (a new
 // stream per piece, or one growing stream: it reads whatever is there) and
 // reports the whole once the binding stops.
-#include "framework/ComObject.h"
+#include "framework/base/ComObject.h"
 #include "miniplayer/MovieLoader.h"
 
 #include <urlmon.h>
 
 #include <atomic>
 
-#include "framework/Handle.h"
-#include "framework/ComPtr.h"
+#include "framework/base/Handle.h"
+#include "framework/base/ComPtr.h"
 #include "miniplayer/SwfMovie.h"
 #include "miniplayer/Trace.h"
 

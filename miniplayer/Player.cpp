@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "framework/Handle.h"
+#include "framework/base/Handle.h"
 #include "miniplayer/Dispids.h"
 #include "miniplayer/Module.h"
 #include "miniplayer/MovieUrl.h"

@@ -16,8 +16,8 @@
 #include <memory>
 #include <string>
 
-#include "framework/ComObject.h"
-#include "framework/ComPtr.h"
+#include "framework/base/ComObject.h"
+#include "framework/base/ComPtr.h"
 #include "miniplayer/ConnectionPoint.h"
 #include "miniplayer/Image.h"
 #include "miniplayer/MovieLoader.h"

@@ -7,12 +7,12 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "framework/Streams.h"
+#include "framework/base/Streams.h"
 
 namespace leafbook {
 
 // {911FA1AF-CDB2-45ED-8271-5662000000BC}
-constexpr IID IID_IFlashPlayerControlBase = {
+inline constexpr IID IID_IFlashPlayerControlBase = {
     0x911FA1AF, 0xCDB2, 0x45ED, {0x82, 0x71, 0x56, 0x62, 0x00, 0x00, 0x00, 0xBC}};
 
 struct IFlashPlayerControlBase : public IUnknown {
