@@ -1,5 +1,5 @@
-# zlib for movie compression, as one target both the writer and the stand-in
-# runtime link: statically in the Windows build, so no zlib DLL travels along.
+# zlib for movie compression, as one target both the movie writer and the
+# stand-in runtime link: statically in the Windows build, so no zlib DLL travels along.
 include_guard(GLOBAL)
 add_library(leafbook_zlib INTERFACE IMPORTED GLOBAL)
 if(WIN32)
