@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test Leafbook:
-# i386 multiarch, Wine (32-bit), mingw-w64 for i686, Xvfb, CMake, GoogleTest.
+# i386 multiarch, Wine (32-bit), mingw-w64 for i686, Xvfb, CMake, GoogleTest,
+# clang-format.
 # Idempotent, and quiet when everything is there.
 set -euo pipefail
 
-packages=(wine wine32:i386 g++-mingw-w64-i686-posix xvfb xauth cmake make g++ googletest libz-mingw-w64-dev zlib1g-dev)
+packages=(wine wine32:i386 g++-mingw-w64-i686-posix xvfb xauth cmake make g++ googletest libz-mingw-w64-dev zlib1g-dev
+          clang-format git)
 
 missing=()
 for package in "${packages[@]}"; do

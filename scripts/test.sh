@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The project's test command: installs what is missing, then builds and tests
+# The project's test command: installs what is missing, checks the sources'
+# formatting, then builds and tests
 #  - build/native: the portable parts on Linux with AddressSanitizer and UBSan;
 #  - build/win32:  everything for 32-bit Windows, tests run under Wine in Xvfb.
 # Exits non-zero on any failure.
@@ -9,6 +10,9 @@ root=$PWD
 jobs=${JOBS:-2}
 
 scripts/setup.sh
+
+echo "== formatting"
+scripts/check-format.sh
 
 echo "== native build (sanitizers)"
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug -DLEAFBOOK_SANITIZE=ON >/dev/null
