@@ -170,7 +170,12 @@ void TfrmMain::FlashPlayerControl1FSCommand(TWinControl*, const std::wstring& co
 }
 
 void TfrmMain::FormKeyPress(TWinControl*, char& key) {
-  TLog4DP::Log("FormKeyPress[" + std::string(1, key) + "]");
+  // Built by appending: GCC 12 at -O3 takes the prepend of operator+(const
+  // char*, std::string&&) for an overlapping copy (a false -Wrestrict report).
+  std::string line = "FormKeyPress[";
+  line += key;
+  line += ']';
+  TLog4DP::Log(line);
   if (key == 27) {
     LeaveFullScreen();
   }

@@ -146,7 +146,7 @@ TEST_F(WriterTest, WritesFromWorkerThreadsAllRunOnTheMainThread) {
     worker.callback = TRecordingCallback::Create();
     worker.provider->SetBindStatusCallback(worker.callback.Get());
     for (int i = 0; i < 40; ++i) {
-      worker.expected += "w" + std::to_string(w) + "-" + std::to_string(i) + ";";
+      worker.expected += std::string("w") + std::to_string(w) + "-" + std::to_string(i) + ";";
     }
   }
   for (TWorker& worker : workers) {

@@ -134,14 +134,18 @@ TEST_F(ControlsTest, MouseEvents) {
 
 TEST_F(ControlsTest, FormKeyEventsAndConsumedKeys) {
   std::string keys;
-  form_.OnKeyDown = [&](TWinControl*, WORD& key, UINT) { keys += "d" + std::to_string(key) + " "; };
+  form_.OnKeyDown = [&](TWinControl*, WORD& key, UINT) {
+    keys += std::string("d") + std::to_string(key) + " ";
+  };
   form_.OnKeyPress = [&](TWinControl*, char& key) {
     keys += std::string("p") + key + " ";
     if (key == 'x') {
       key = 0;
     }
   };
-  form_.OnKeyUp = [&](TWinControl*, WORD& key, UINT) { keys += "u" + std::to_string(key) + " "; };
+  form_.OnKeyUp = [&](TWinControl*, WORD& key, UINT) {
+    keys += std::string("u") + std::to_string(key) + " ";
+  };
   ::SendMessageW(form_.Handle(), WM_KEYDOWN, 'A', 0);
   ::SendMessageW(form_.Handle(), WM_CHAR, 'a', 0);
   ::SendMessageW(form_.Handle(), WM_CHAR, 'x', 0);

@@ -153,7 +153,9 @@ std::vector<TDamagedImage> BuildTable() {
          // Imports by ordinal 1, with no zero entry before the end of the image.
          TBytes ordinals;
          for (int i = 0; i < 4; ++i) {
-           ordinals.insert(ordinals.end(), {0x01, 0x00, 0x00, 0x80});
+           for (uint8_t byte : {0x01, 0x00, 0x00, 0x80}) {
+             ordinals.push_back(byte);
+           }
          }
          pe.PutRva32(FirstDescriptor(pe) + 16, pe.AppendSection(ordinals));
        }},

@@ -135,8 +135,9 @@ TEST_F(ImageValidation, ImportPlanListsLibrariesNamesAndOrdinals) {
   std::vector<std::string> seen;
   for (const TImportLibrary& library : p.Imports) {
     for (const TImportThunk& thunk : library.Thunks) {
-      seen.push_back(library.Name + "!" +
-                     (thunk.ByOrdinal ? "#" + std::to_string(thunk.Ordinal) : thunk.Name));
+      seen.push_back(
+          library.Name + "!" +
+          (thunk.ByOrdinal ? std::string("#") + std::to_string(thunk.Ordinal) : thunk.Name));
       EXPECT_TRUE(p.View().Fits(thunk.Slot, 4));
     }
   }
