@@ -3,7 +3,7 @@
 
 #include <wincodec.h>
 
-#include "framework/ComPtr.h"
+#include "framework/base/ComPtr.h"
 
 namespace leafbook::miniplayer {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/Exceptions.h"
+#include "framework/base/Exceptions.h"
 
 namespace leafbook::miniplayer {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/ComPtr.h"
+#include "framework/base/ComPtr.h"
 
 namespace leafbook::miniplayer::testing {
 
