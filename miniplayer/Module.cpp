@@ -13,6 +13,7 @@
 
 #include "miniplayer/CompiledCode.h"
 #include "miniplayer/Player.h"
+#include "miniplayer/PlayerWindow.h"
 #include "miniplayer/Sound.h"
 #include "miniplayer/Trace.h"
 
@@ -80,7 +81,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     leafbook::SetBoundaryTracer(&TraceBoundaryFailure);
   } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     // Unloaded by FreeLibrary: the window procedures and the code go with the image.
-    TMiniPlayer::UnregisterClasses();
+    TPlayerWindow::UnregisterClasses();
     TClick::UnregisterWindowClass();
     ReleaseCompiledCode();
   }

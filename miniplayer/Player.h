@@ -44,10 +44,6 @@ class TMiniPlayer final
   TMiniPlayer();
   ~TMiniPlayer();
 
-  // Registers the window classes once per mapping of the module.
-  static bool RegisterClasses() { return TPlayerWindow::RegisterClasses(); }
-  static void UnregisterClasses() { TPlayerWindow::UnregisterClasses(); }
-
   // IOleObject
   STDMETHODIMP SetClientSite(IOleClientSite* site) override;
   STDMETHODIMP GetClientSite(IOleClientSite** site) override;

@@ -35,6 +35,8 @@ class TPlayerWindow {
   TPlayerWindow(const TPlayerWindow&) = delete;
   TPlayerWindow& operator=(const TPlayerWindow&) = delete;
 
+  // Once per mapping of the module; unregistered when the module is unloaded,
+  // since the window procedures go with its image.
   static bool RegisterClasses();
   static void UnregisterClasses();
 
