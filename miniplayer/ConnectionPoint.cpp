@@ -1,30 +1,17 @@
 // Connection points and their enumerator.
-#include "framework/base/ComObject.h"
 #include "miniplayer/ConnectionPoint.h"
 
 #include <olectl.h>
 
-#include <atomic>
 #include <memory>
+
+#include "framework/base/ComBoundary.h"
 
 namespace leafbook::miniplayer {
 
 TConnectionPoint::TConnectionPoint(IConnectionPointContainer& container, REFIID pointIid,
                                    REFIID sinkIid, const IID* fallback)
     : container_(container), pointIid_(pointIid), sinkIid_(sinkIid), fallback_(fallback) {}
-
-STDMETHODIMP TConnectionPoint::QueryInterface(REFIID iid, void** out) {
-  if (out == nullptr) {
-    return E_POINTER;
-  }
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
-    *out = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
 
 STDMETHODIMP_(ULONG) TConnectionPoint::AddRef() {
   return container_.AddRef();
@@ -34,58 +21,68 @@ STDMETHODIMP_(ULONG) TConnectionPoint::Release() {
 }
 
 STDMETHODIMP TConnectionPoint::GetConnectionInterface(IID* iid) {
-  if (iid == nullptr) {
-    return E_POINTER;
-  }
-  *iid = pointIid_;
-  return S_OK;
+  return ComBoundary("IConnectionPoint::GetConnectionInterface", [&]() -> HRESULT {
+    if (iid == nullptr) {
+      return E_POINTER;
+    }
+    *iid = pointIid_;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP TConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
-  if (out == nullptr) {
-    return E_POINTER;
-  }
-  *out = &container_;
-  container_.AddRef();
-  return S_OK;
+  return ComBoundary("IConnectionPoint::GetConnectionPointContainer", [&]() -> HRESULT {
+    if (out == nullptr) {
+      return E_POINTER;
+    }
+    *out = &container_;
+    container_.AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
-  if (cookie == nullptr) {
-    return E_POINTER;
-  }
-  *cookie = 0;
-  if (sink == nullptr) {
-    return E_POINTER;
-  }
-  TComPtr<IUnknown> answer;
-  if (FAILED(sink->QueryInterface(sinkIid_, answer.PutVoid())) || !answer) {
-    if (fallback_ == nullptr || FAILED(sink->QueryInterface(*fallback_, answer.PutVoid())) ||
-        !answer) {
-      return CONNECT_E_CANNOTCONNECT;
+  return ComBoundary("IConnectionPoint::Advise", [&]() -> HRESULT {
+    if (cookie == nullptr) {
+      return E_POINTER;
     }
-  }
-  *cookie = nextCookie_++;
-  connections_.push_back({*cookie, std::move(answer)});
-  return S_OK;
+    *cookie = 0;
+    if (sink == nullptr) {
+      return E_POINTER;
+    }
+    TComPtr<IUnknown> answer;
+    if (FAILED(sink->QueryInterface(sinkIid_, answer.PutVoid())) || !answer) {
+      if (fallback_ == nullptr || FAILED(sink->QueryInterface(*fallback_, answer.PutVoid())) ||
+          !answer) {
+        return CONNECT_E_CANNOTCONNECT;
+      }
+    }
+    *cookie = nextCookie_++;
+    connections_.push_back({*cookie, std::move(answer)});
+    return S_OK;
+  });
 }
 
 STDMETHODIMP TConnectionPoint::Unadvise(DWORD cookie) {
-  for (auto it = connections_.begin(); it != connections_.end(); ++it) {
-    if (it->cookie == cookie) {
-      TComPtr<IUnknown> sink = std::move(it->sink);  // released after the list is consistent
-      connections_.erase(it);
-      return S_OK;
+  return ComBoundary("IConnectionPoint::Unadvise", [&]() -> HRESULT {
+    for (auto it = connections_.begin(); it != connections_.end(); ++it) {
+      if (it->cookie == cookie) {
+        TComPtr<IUnknown> sink = std::move(it->sink);  // released after the list is consistent
+        connections_.erase(it);
+        return S_OK;
+      }
     }
-  }
-  return CONNECT_E_NOCONNECTION;
+    return CONNECT_E_NOCONNECTION;
+  });
 }
 
 STDMETHODIMP TConnectionPoint::EnumConnections(IEnumConnections** out) {
-  if (out != nullptr) {
-    *out = nullptr;
-  }
-  return E_NOTIMPL;
+  return ComBoundary("IConnectionPoint::EnumConnections", [&]() -> HRESULT {
+    if (out != nullptr) {
+      *out = nullptr;
+    }
+    return E_NOTIMPL;
+  });
 }
 
 std::vector<TComPtr<IUnknown>> TConnectionPoint::Sinks() const {
@@ -103,58 +100,53 @@ void TConnectionPoint::Clear() {
 
 namespace {
 
-class TPointEnumerator final : public IEnumConnectionPoints,
-                               public TComRefCounted<TPointEnumerator> {
+class TPointEnumerator final
+    : public TComObject<TPointEnumerator,
+                        TInterface<IEnumConnectionPoints, &IID_IEnumConnectionPoints>> {
  public:
   TPointEnumerator(std::shared_ptr<const std::vector<TComPtr<IConnectionPoint>>> points,
                    size_t position)
       : points_(std::move(points)), position_(position) {}
 
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) {
-      return E_POINTER;
-    }
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumConnectionPoints)) {
-      *out = static_cast<IEnumConnectionPoints*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
-  STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
   STDMETHODIMP Next(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
-    if (out == nullptr || (count > 1 && fetched == nullptr)) {
-      return E_POINTER;
-    }
-    ULONG done = 0;
-    while (done < count && position_ < points_->size()) {
-      out[done] = (*points_)[position_++].Get();
-      out[done]->AddRef();
-      ++done;
-    }
-    if (fetched != nullptr) {
-      *fetched = done;
-    }
-    return done == count ? S_OK : S_FALSE;
+    return ComBoundary("IEnumConnectionPoints::Next", [&]() -> HRESULT {
+      if (out == nullptr || (count > 1 && fetched == nullptr)) {
+        return E_POINTER;
+      }
+      ULONG done = 0;
+      while (done < count && position_ < points_->size()) {
+        out[done] = (*points_)[position_++].Get();
+        out[done]->AddRef();
+        ++done;
+      }
+      if (fetched != nullptr) {
+        *fetched = done;
+      }
+      return done == count ? S_OK : S_FALSE;
+    });
   }
   STDMETHODIMP Skip(ULONG count) override {
-    const size_t left = points_->size() - position_;
-    position_ += count < left ? count : left;
-    return count <= left ? S_OK : S_FALSE;
+    return ComBoundary("IEnumConnectionPoints::Skip", [&]() -> HRESULT {
+      const size_t left = points_->size() - position_;
+      position_ += count < left ? count : left;
+      return count <= left ? S_OK : S_FALSE;
+    });
   }
   STDMETHODIMP Reset() override {
-    position_ = 0;
-    return S_OK;
+    return ComBoundary("IEnumConnectionPoints::Reset", [&]() -> HRESULT {
+      position_ = 0;
+      return S_OK;
+    });
   }
   STDMETHODIMP Clone(IEnumConnectionPoints** out) override {
-    if (out == nullptr) {
-      return E_POINTER;
-    }
-    *out = NewComObject<TPointEnumerator>(points_, position_);
-    (*out)->AddRef();
-    return S_OK;
+    return ComBoundary("IEnumConnectionPoints::Clone", [&]() -> HRESULT {
+      if (out == nullptr) {
+        return E_POINTER;
+      }
+      *out = NewComObject<TPointEnumerator>(points_, position_);
+      (*out)->AddRef();
+      return S_OK;
+    });
   }
 
  private:

@@ -7,19 +7,21 @@
 
 #include <vector>
 
+#include "framework/base/ComObject.h"
 #include "framework/base/ComPtr.h"
 
 namespace leafbook::miniplayer {
 
-class TConnectionPoint final : public IConnectionPoint {
+class TConnectionPoint final
+    : public TComObject<TConnectionPoint, TInterface<IConnectionPoint, &IID_IConnectionPoint>> {
  public:
   // sinkIid is what each sink is asked for at Advise; fallback (may be null)
   // is asked for when the sink does not answer sinkIid.
   TConnectionPoint(IConnectionPointContainer& container, REFIID pointIid, REFIID sinkIid,
                    const IID* fallback);
 
-  // IUnknown: references count on the container.
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+  // A point is part of its container, never deleted on its own: its
+  // references count on the container.
   STDMETHODIMP_(ULONG) AddRef() override;
   STDMETHODIMP_(ULONG) Release() override;
 

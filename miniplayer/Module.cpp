@@ -1,16 +1,19 @@
 // The module's entry points: DllMain, the class factory behind
 // DllGetClassObject, DllCanUnloadNow and self-registration.
-#include "framework/base/ComObject.h"
 #include "miniplayer/Module.h"
 
 #include <olectl.h>
 
 #include <atomic>
-#include <new>
 #include <string>
+
+#include "framework/base/ComBoundary.h"
+#include "framework/base/ComObject.h"
+#include "framework/base/Resources.h"
 
 #include "miniplayer/CompiledCode.h"
 #include "miniplayer/Player.h"
+#include "miniplayer/PlayerWindow.h"
 #include "miniplayer/Sound.h"
 #include "miniplayer/Trace.h"
 
@@ -24,45 +27,30 @@ std::atomic<long> serverLocks{0};
 
 constexpr wchar_t kClsidKey[] = L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}";
 
-class TClassFactory final : public IClassFactory, public TComRefCounted<TClassFactory> {
+class TClassFactory final
+    : public TComObject<TClassFactory, TInterface<IClassFactory, &IID_IClassFactory>> {
  public:
   TClassFactory() { ObjectCreated(); }
   ~TClassFactory() { ObjectDestroyed(); }
-  TClassFactory(const TClassFactory&) = delete;
-  TClassFactory& operator=(const TClassFactory&) = delete;
 
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) {
-      return E_POINTER;
-    }
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *out = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
-  STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (out == nullptr) {
-      return E_POINTER;
-    }
-    *out = nullptr;
-    if (outer != nullptr) {
-      return CLASS_E_NOAGGREGATION;
-    }
-    try {
+    return ComBoundary("IClassFactory::CreateInstance", [&]() -> HRESULT {
+      if (out == nullptr) {
+        return E_POINTER;
+      }
+      *out = nullptr;
+      if (outer != nullptr) {
+        return CLASS_E_NOAGGREGATION;
+      }
       TComPtr<IOleObject> hold(NewComObject<TMiniPlayer>());  // dies here unless the query keeps it
       return hold->QueryInterface(iid, out);
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    });
   }
   STDMETHODIMP LockServer(BOOL lock) override {
-    serverLocks += lock ? 1 : -1;
-    return S_OK;
+    return ComBoundary("IClassFactory::LockServer", [&]() -> HRESULT {
+      serverLocks += lock ? 1 : -1;
+      return S_OK;
+    });
   }
 };
 
@@ -90,9 +78,10 @@ using namespace leafbook::miniplayer;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     moduleInstance = instance;
+    leafbook::SetBoundaryTracer(&TraceBoundaryFailure);
   } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     // Unloaded by FreeLibrary: the window procedures and the code go with the image.
-    TMiniPlayer::UnregisterClasses();
+    TPlayerWindow::UnregisterClasses();
     TClick::UnregisterWindowClass();
     ReleaseCompiledCode();
   }
@@ -100,19 +89,17 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 }
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  if (out == nullptr) {
-    return E_POINTER;
-  }
-  *out = nullptr;
-  if (!IsEqualCLSID(clsid, kClsidPlayer)) {
-    return CLASS_E_CLASSNOTAVAILABLE;
-  }
-  try {
+  return leafbook::ComBoundary("DllGetClassObject", [&]() -> HRESULT {
+    if (out == nullptr) {
+      return E_POINTER;
+    }
+    *out = nullptr;
+    if (!IsEqualCLSID(clsid, kClsidPlayer)) {
+      return CLASS_E_CLASSNOTAVAILABLE;
+    }
     leafbook::TComPtr<IClassFactory> hold(leafbook::NewComObject<TClassFactory>());
     return hold->QueryInterface(iid, out);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {
@@ -124,37 +111,48 @@ extern "C" HRESULT WINAPI DllCanUnloadNow() {
 // mapped it, which is the case whenever registration is called: a host that
 // maps the module itself never registers it.
 extern "C" HRESULT WINAPI DllRegisterServer() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(moduleInstance, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) {
-    return SELFREG_E_CLASS;
-  }
-  HKEY classKey = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, kClsidKey, 0, nullptr, 0, KEY_WRITE, nullptr, &classKey,
-                      nullptr) != ERROR_SUCCESS) {
-    return SELFREG_E_CLASS;
-  }
-  LONG status = SetString(classKey, nullptr, L"Leafbook miniplayer");
-  HKEY serverKey = nullptr;
-  if (status == ERROR_SUCCESS) {
-    status = RegCreateKeyExW(classKey, L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr,
-                             &serverKey, nullptr);
-  }
-  if (status == ERROR_SUCCESS) {
-    status = SetString(serverKey, nullptr, path);
-    if (status == ERROR_SUCCESS) {
-      status = SetString(serverKey, L"ThreadingModel", L"Apartment");
+  return leafbook::ComBoundary("DllRegisterServer", [&]() -> HRESULT {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(moduleInstance, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+      return SELFREG_E_CLASS;
     }
-    RegCloseKey(serverKey);
-  }
-  RegCloseKey(classKey);
-  Trace(L"registered " + std::wstring(path));
-  return status == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+    LONG status = ERROR_SUCCESS;
+    {
+      leafbook::TOwnedRegKey classKey;
+      HKEY created = nullptr;
+      if (RegCreateKeyExW(HKEY_CLASSES_ROOT, kClsidKey, 0, nullptr, 0, KEY_WRITE, nullptr, &created,
+                          nullptr) != ERROR_SUCCESS) {
+        return SELFREG_E_CLASS;
+      }
+      classKey.Reset(created);
+      status = SetString(classKey.Get(), nullptr, L"Leafbook miniplayer");
+      leafbook::TOwnedRegKey serverKey;
+      if (status == ERROR_SUCCESS) {
+        created = nullptr;
+        status = RegCreateKeyExW(classKey.Get(), L"InprocServer32", 0, nullptr, 0, KEY_WRITE,
+                                 nullptr, &created, nullptr);
+        if (status == ERROR_SUCCESS) {
+          serverKey.Reset(created);
+        }
+      }
+      if (status == ERROR_SUCCESS) {
+        status = SetString(serverKey.Get(), nullptr, path);
+        if (status == ERROR_SUCCESS) {
+          status = SetString(serverKey.Get(), L"ThreadingModel", L"Apartment");
+        }
+      }
+    }  // both keys closed before the trace line, the server's first
+    Trace(L"registered " + std::wstring(path));
+    return status == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+  });
 }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
-  const std::wstring server = std::wstring(kClsidKey) + L"\\InprocServer32";
-  RegDeleteKeyW(HKEY_CLASSES_ROOT, server.c_str());
-  const LONG status = RegDeleteKeyW(HKEY_CLASSES_ROOT, kClsidKey);
-  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
+  return leafbook::ComBoundary("DllUnregisterServer", [&]() -> HRESULT {
+    const std::wstring server = std::wstring(kClsidKey) + L"\\InprocServer32";
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, server.c_str());
+    const LONG status = RegDeleteKeyW(HKEY_CLASSES_ROOT, kClsidKey);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
+  });
 }

@@ -2,15 +2,15 @@
 // IHttpNegotiate, takes each piece of data from the stream it is handed (a new
 // stream per piece, or one growing stream: it reads whatever is there) and
 // reports the whole once the binding stops.
-#include "framework/base/ComObject.h"
 #include "miniplayer/MovieLoader.h"
 
 #include <urlmon.h>
 
-#include <atomic>
-
-#include "framework/base/Handle.h"
+#include "framework/base/AnsiText.h"
+#include "framework/base/ComBoundary.h"
+#include "framework/base/ComObject.h"
 #include "framework/base/ComPtr.h"
+#include "framework/base/Handle.h"
 #include "miniplayer/SwfMovie.h"
 #include "miniplayer/Trace.h"
 
@@ -20,120 +20,122 @@ namespace {
 
 using TGetFileSizeEx = BOOL(WINAPI*)(HANDLE, PLARGE_INTEGER);
 
-class TBindCallback final : public IBindStatusCallback,
-                            public IHttpNegotiate,
-                            public TComRefCounted<TBindCallback> {
+class TBindCallback final
+    : public TComObject<TBindCallback, TInterface<IBindStatusCallback, &IID_IBindStatusCallback>,
+                        TInterface<IHttpNegotiate, &IID_IHttpNegotiate>> {
  public:
   TBindCallback(std::wstring url, int request, std::shared_ptr<TLoadLink> link)
       : url_(std::move(url)), request_(request), link_(std::move(link)) {}
 
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) {
-      return E_POINTER;
-    }
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IBindStatusCallback)) {
-      *out = static_cast<IBindStatusCallback*>(this);
-    } else if (IsEqualIID(iid, IID_IHttpNegotiate)) {
-      *out = static_cast<IHttpNegotiate*>(this);
-    } else {
-      *out = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
-  STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
-
   // IBindStatusCallback
   STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override {
-    binding_ = TComPtr<IBinding>(binding);
-    Trace(L"bind started " + url_);
-    return S_OK;
+    return ComBoundary("IBindStatusCallback::OnStartBinding", [&]() -> HRESULT {
+      binding_ = TComPtr<IBinding>(binding);
+      Trace(L"bind started " + url_);
+      return S_OK;
+    });
   }
   STDMETHODIMP GetPriority(LONG* priority) override {
-    if (priority == nullptr) {
-      return E_POINTER;
-    }
-    *priority = THREAD_PRIORITY_NORMAL;
-    return S_OK;
+    return ComBoundary("IBindStatusCallback::GetPriority", [&]() -> HRESULT {
+      if (priority == nullptr) {
+        return E_POINTER;
+      }
+      *priority = THREAD_PRIORITY_NORMAL;
+      return S_OK;
+    });
   }
-  STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-  STDMETHODIMP OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
+  STDMETHODIMP OnLowResource(DWORD) override {
+    return ComBoundary("IBindStatusCallback::OnLowResource", [&]() -> HRESULT { return S_OK; });
+  }
+  STDMETHODIMP OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override {
+    return ComBoundary("IBindStatusCallback::OnProgress", [&]() -> HRESULT { return S_OK; });
+  }
   STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR) override {
-    binding_.Reset();
-    if (FAILED(result)) {
-      Fail(L"binding stopped with 0x" + Hex(result));
-    } else {
-      Finish();
-    }
-    return S_OK;
+    return ComBoundary("IBindStatusCallback::OnStopBinding", [&]() -> HRESULT {
+      binding_.Reset();
+      if (FAILED(result)) {
+        Fail(L"binding stopped with 0x" + Hex(result));
+      } else {
+        Finish();
+      }
+      return S_OK;
+    });
   }
   STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override {
-    if (flags == nullptr || info == nullptr) {
-      return E_POINTER;
-    }
-    *flags = BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA | BINDF_GETNEWESTVERSION;
-    const ULONG size = info->cbSize;
-    ZeroMemory(info, size);
-    info->cbSize = size;
-    info->dwBindVerb = BINDVERB_GET;
-    return S_OK;
+    return ComBoundary("IBindStatusCallback::GetBindInfo", [&]() -> HRESULT {
+      if (flags == nullptr || info == nullptr) {
+        return E_POINTER;
+      }
+      *flags = BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA | BINDF_GETNEWESTVERSION;
+      const ULONG size = info->cbSize;
+      ZeroMemory(info, size);
+      info->cbSize = size;
+      info->dwBindVerb = BINDVERB_GET;
+      return S_OK;
+    });
   }
   STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) override {
-    if (done_ || medium == nullptr || medium->tymed != TYMED_ISTREAM || medium->pstm == nullptr) {
-      return S_OK;
-    }
-    char buffer[65536];
-    for (;;) {
-      ULONG got = 0;
-      const HRESULT hr = medium->pstm->Read(buffer, sizeof buffer, &got);
-      if (got > 0) {
-        if (bytes_.size() + got > kMaxMovieSize) {
-          if (binding_) {
-            binding_->Abort();
+    return ComBoundary("IBindStatusCallback::OnDataAvailable", [&]() -> HRESULT {
+      if (done_ || medium == nullptr || medium->tymed != TYMED_ISTREAM || medium->pstm == nullptr) {
+        return S_OK;
+      }
+      char buffer[65536];
+      for (;;) {
+        ULONG got = 0;
+        const HRESULT hr = medium->pstm->Read(buffer, sizeof buffer, &got);
+        if (got > 0) {
+          if (bytes_.size() + got > kMaxMovieSize) {
+            if (binding_) {
+              binding_->Abort();
+            }
+            Fail(L"larger than the runtime takes");
+            return S_OK;
           }
-          Fail(L"larger than the runtime takes");
-          return S_OK;
+          bytes_.append(buffer, got);
         }
-        bytes_.append(buffer, got);
+        if (hr != S_OK || got == 0) {
+          break;
+        }
       }
-      if (hr != S_OK || got == 0) {
-        break;
+      Trace(L"received " + std::to_wstring(bytes_.size()) + L" bytes so far " + url_);
+      if (ILoadClient* client = link_->client) {
+        client->LoadProgress(request_, bytes_.size(), declared_);
       }
-    }
-    Trace(L"received " + std::to_wstring(bytes_.size()) + L" bytes so far " + url_);
-    if (ILoadClient* client = link_->client) {
-      client->LoadProgress(request_, bytes_.size(), declared_);
-    }
-    return S_OK;
+      return S_OK;
+    });
   }
-  STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
+  STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override {
+    return ComBoundary("IBindStatusCallback::OnObjectAvailable", [&]() -> HRESULT { return S_OK; });
+  }
 
   // IHttpNegotiate
   STDMETHODIMP BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additional) override {
-    if (additional != nullptr) {
-      *additional = nullptr;
-    }
-    return S_OK;
+    return ComBoundary("IHttpNegotiate::BeginningTransaction", [&]() -> HRESULT {
+      if (additional != nullptr) {
+        *additional = nullptr;
+      }
+      return S_OK;
+    });
   }
   STDMETHODIMP OnResponse(DWORD code, LPCWSTR headers, LPCWSTR, LPWSTR* additional) override {
-    if (additional != nullptr) {
-      *additional = nullptr;
-    }
-    Trace(L"response " + std::to_wstring(code) + L" " + url_);
-    if (code >= 400) {
-      failedStatus_ = code;
-    }
-    if (headers != nullptr) {
-      const std::wstring text = headers;
-      const size_t at = text.find(L"Content-Length:");
-      if (at != std::wstring::npos) {
-        const long long length = _wtoi64(text.c_str() + at + 15);
-        declared_ = length > 0 ? static_cast<uint64_t>(length) : 0;
+    return ComBoundary("IHttpNegotiate::OnResponse", [&]() -> HRESULT {
+      if (additional != nullptr) {
+        *additional = nullptr;
       }
-    }
-    return S_OK;
+      Trace(L"response " + std::to_wstring(code) + L" " + url_);
+      if (code >= 400) {
+        failedStatus_ = code;
+      }
+      if (headers != nullptr) {
+        const std::wstring text = headers;
+        const size_t at = text.find(L"Content-Length:");
+        if (at != std::wstring::npos) {
+          const long long length = _wtoi64(text.c_str() + at + 15);
+          declared_ = length > 0 ? static_cast<uint64_t>(length) : 0;
+        }
+      }
+      return S_OK;
+    });
   }
 
   // A stream handed back at once by BindToStorage is read here.
@@ -191,10 +193,7 @@ bool ReadByFileFunctions(const std::wstring& path, bool ansiName, std::string& b
                          std::wstring& why) {
   TWin32FileHandle file;
   if (ansiName) {
-    std::string name(path.size() * 2 + 1, '\0');
-    const int length = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, name.data(),
-                                           static_cast<int>(name.size()), nullptr, nullptr);
-    name.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
+    const std::string name = WideToAnsi(path);
     file.Reset(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
   } else {

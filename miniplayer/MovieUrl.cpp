@@ -3,6 +3,8 @@
 
 #include <cwctype>
 
+#include "miniplayer/NoCase.h"
+
 namespace leafbook::miniplayer {
 
 namespace {
@@ -31,18 +33,6 @@ size_t SchemeLength(const std::wstring& url) {
     return i + 1;
   }
   return 0;
-}
-
-bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
-  if (text.size() < prefix.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::towlower(text[i]) != std::towlower(prefix[i])) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace

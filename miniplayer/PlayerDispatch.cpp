@@ -2,12 +2,13 @@
 // name, reached through GetIDsOfNames and Invoke. Arguments arrive in reverse
 // order, as automation passes them, and are coerced to the member's types.
 #include <cwchar>
-#include <cwctype>
 
+#include "framework/base/ComBoundary.h"
 #include "miniplayer/CompiledCode.h"
 #include "miniplayer/Dispids.h"
 #include "miniplayer/Module.h"
 #include "miniplayer/MovieUrl.h"
+#include "miniplayer/NoCase.h"
 #include "miniplayer/Player.h"
 #include "miniplayer/Trace.h"
 
@@ -120,32 +121,20 @@ std::wstring Str(const VARIANT& v) {
   return v.bstrVal != nullptr ? std::wstring(v.bstrVal, SysStringLen(v.bstrVal)) : L"";
 }
 
-void SetStr(VARIANT* result, const std::wstring& value) {
+// Hands a value to the caller's result, when the caller asked for one.
+void Answer(VARIANT* result, TVariant value) {
   if (result != nullptr) {
-    result->vt = VT_BSTR;
-    result->bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+    *result = value.Detach();
   }
 }
 
-void SetInt(VARIANT* result, long value) {
-  if (result != nullptr) {
-    result->vt = VT_I4;
-    result->lVal = value;
-  }
-}
-
-void SetBool(VARIANT* result, bool value) {
-  if (result != nullptr) {
-    result->vt = VT_BOOL;
-    result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  }
-}
-
-void SetDbl(VARIANT* result, double value) {
-  if (result != nullptr) {
-    result->vt = VT_R8;
-    result->dblVal = value;
-  }
+// The one result type TVariant has no builder for.
+TVariant Double(double value) {
+  TVariant result;
+  VARIANT* raw = result.Put();
+  raw->vt = VT_R8;
+  raw->dblVal = value;
+  return result;
 }
 
 std::wstring ColorText(long rgb) {
@@ -165,18 +154,6 @@ long ColorOfText(const std::wstring& text) {
   wchar_t* end = nullptr;
   const unsigned long value = std::wcstoul(digits, &end, 16);
   return end != digits && *end == L'\0' ? static_cast<long>(value & 0xFFFFFF) : -1;
-}
-
-bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::towlower(a[i]) != std::towlower(b[i])) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace
@@ -199,149 +176,146 @@ void TMiniPlayer::SetDefaults() {
 
 TLayer* TMiniPlayer::LayerOfTarget(const std::wstring& target) {
   if (target.empty() || target == L"/") {
-    return Level(0);
+    return stage_.Level(0);
   }
   auto level = LevelOfTarget(target);
-  return level ? Level(*level) : nullptr;
+  return level ? stage_.Level(*level) : nullptr;
 }
 
 STDMETHODIMP TMiniPlayer::GetTypeInfoCount(UINT* count) {
-  if (count == nullptr) {
-    return E_POINTER;
-  }
-  *count = 0;  // no type library: hosts reach the members by name
-  return S_OK;
+  return ComBoundary("IDispatch::GetTypeInfoCount", [&]() -> HRESULT {
+    if (count == nullptr) {
+      return E_POINTER;
+    }
+    *count = 0;  // no type library: hosts reach the members by name
+    return S_OK;
+  });
 }
 
 STDMETHODIMP TMiniPlayer::GetTypeInfo(UINT, LCID, ITypeInfo** out) {
-  if (out != nullptr) {
-    *out = nullptr;
-  }
-  return DISP_E_BADINDEX;
+  return ComBoundary("IDispatch::GetTypeInfo", [&]() -> HRESULT {
+    if (out != nullptr) {
+      *out = nullptr;
+    }
+    return DISP_E_BADINDEX;
+  });
 }
 
 STDMETHODIMP TMiniPlayer::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  if (names == nullptr || ids == nullptr) {
-    return E_POINTER;
-  }
-  HRESULT result = S_OK;
-  for (UINT i = 0; i < count; ++i) {
-    ids[i] = DISPID_UNKNOWN;
-    if (i > 0 || names[i] == nullptr) {
-      result = DISP_E_UNKNOWNNAME;  // no named arguments
-      continue;
+  return ComBoundary("IDispatch::GetIDsOfNames", [&]() -> HRESULT {
+    if (names == nullptr || ids == nullptr) {
+      return E_POINTER;
     }
-    for (const TMember& member : Members()) {
-      if (_wcsicmp(member.name, names[i]) == 0) {
-        ids[i] = member.id;
-        break;
+    HRESULT result = S_OK;
+    for (UINT i = 0; i < count; ++i) {
+      ids[i] = DISPID_UNKNOWN;
+      if (i > 0 || names[i] == nullptr) {
+        result = DISP_E_UNKNOWNNAME;  // no named arguments
+        continue;
+      }
+      for (const TMember& member : Members()) {
+        if (_wcsicmp(member.name, names[i]) == 0) {
+          ids[i] = member.id;
+          break;
+        }
+      }
+      if (ids[i] == DISPID_UNKNOWN) {
+        result = DISP_E_UNKNOWNNAME;
       }
     }
-    if (ids[i] == DISPID_UNKNOWN) {
-      result = DISP_E_UNKNOWNNAME;
-    }
-  }
-  return result;
+    return result;
+  });
 }
 
 STDMETHODIMP TMiniPlayer::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                  VARIANT* result, EXCEPINFO*, UINT* argError) {
-  const TMember* member = FindMember(id);
-  if (member == nullptr) {
-    return DISP_E_MEMBERNOTFOUND;
-  }
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  if (params == nullptr) {
-    params = &none;
-  }
-  if (result != nullptr) {
-    VariantInit(result);
-  }
-  bool put = false;
-  std::vector<TType> types;
-  if (member->property) {
-    if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0) {
-      if (member->readOnly) {
+  return ComBoundary("IDispatch::Invoke", [&]() -> HRESULT {
+    const TMember* member = FindMember(id);
+    if (member == nullptr) {
+      return DISP_E_MEMBERNOTFOUND;
+    }
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    if (params == nullptr) {
+      params = &none;
+    }
+    if (result != nullptr) {
+      VariantInit(result);
+    }
+    bool put = false;
+    std::vector<TType> types;
+    if (member->property) {
+      if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0) {
+        if (member->readOnly) {
+          return DISP_E_MEMBERNOTFOUND;
+        }
+        if (params->cArgs != 1) {
+          return DISP_E_BADPARAMCOUNT;
+        }
+        if (params->cNamedArgs != 1 || params->rgdispidNamedArgs == nullptr ||
+            params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) {
+          return DISP_E_PARAMNOTOPTIONAL;
+        }
+        put = true;
+        types = {member->type};
+      } else if ((flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0) {
+        if (params->cArgs != 0) {
+          return DISP_E_BADPARAMCOUNT;
+        }
+      } else {
         return DISP_E_MEMBERNOTFOUND;
       }
-      if (params->cArgs != 1) {
-        return DISP_E_BADPARAMCOUNT;
-      }
-      if (params->cNamedArgs != 1 || params->rgdispidNamedArgs == nullptr ||
-          params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) {
-        return DISP_E_PARAMNOTOPTIONAL;
-      }
-      put = true;
-      types = {member->type};
-    } else if ((flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0) {
-      if (params->cArgs != 0) {
-        return DISP_E_BADPARAMCOUNT;
-      }
     } else {
-      return DISP_E_MEMBERNOTFOUND;
-    }
-  } else {
-    if ((flags & DISPATCH_METHOD) == 0) {
-      return DISP_E_MEMBERNOTFOUND;
-    }
-    if (params->cNamedArgs != 0) {
-      return DISP_E_NONAMEDARGS;
-    }
-    if (params->cArgs != member->args.size()) {
-      return DISP_E_BADPARAMCOUNT;
-    }
-    types = member->args;
-  }
-  if (params->cArgs > 0 && params->rgvarg == nullptr) {
-    return E_INVALIDARG;
-  }
-  std::vector<VARIANT> args(types.size());
-  for (VARIANT& arg : args) {
-    VariantInit(&arg);
-  }
-  HRESULT hr = S_OK;
-  for (size_t i = 0; i < types.size() && SUCCEEDED(hr); ++i) {
-    const UINT slot = static_cast<UINT>(types.size() - 1 - i);  // last argument first
-    hr = VariantChangeType(&args[i], &params->rgvarg[slot], 0, VarTypeOf(types[i]));
-    if (FAILED(hr)) {
-      if (argError != nullptr) {
-        *argError = slot;
+      if ((flags & DISPATCH_METHOD) == 0) {
+        return DISP_E_MEMBERNOTFOUND;
       }
-      hr = DISP_E_TYPEMISMATCH;
+      if (params->cNamedArgs != 0) {
+        return DISP_E_NONAMEDARGS;
+      }
+      if (params->cArgs != member->args.size()) {
+        return DISP_E_BADPARAMCOUNT;
+      }
+      types = member->args;
     }
-  }
-  if (SUCCEEDED(hr)) {
-    try {
+    if (params->cArgs > 0 && params->rgvarg == nullptr) {
+      return E_INVALIDARG;
+    }
+    std::vector<TVariant> args(types.size());
+    HRESULT hr = S_OK;
+    for (size_t i = 0; i < types.size() && SUCCEEDED(hr); ++i) {
+      const UINT slot = static_cast<UINT>(types.size() - 1 - i);  // last argument first
+      hr = VariantChangeType(args[i].Get(), &params->rgvarg[slot], 0, VarTypeOf(types[i]));
+      if (FAILED(hr)) {
+        if (argError != nullptr) {
+          *argError = slot;
+        }
+        hr = DISP_E_TYPEMISMATCH;
+      }
+    }
+    if (SUCCEEDED(hr)) {
       hr = CallMember(id, put, args, put ? nullptr : result);
-    } catch (const std::exception& error) {
-      Trace(L"member failed: " + Widen(error.what(), CP_UTF8));
-      hr = E_FAIL;
     }
-  }
-  for (VARIANT& arg : args) {
-    VariantClear(&arg);
-  }
-  return hr;
+    return hr;
+  });
 }
 
-HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args, VARIANT* result) {
-  TTimeline* main = MainTimeline();
-  auto arg = [&](size_t i) -> VARIANT& { return args[i]; };
+HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<TVariant>& args, VARIANT* result) {
+  TTimeline* main = stage_.MainTimeline();
+  auto arg = [&](size_t i) -> VARIANT& { return *args[i].Get(); };
   auto boolArg = [&](size_t i) { return arg(i).boolVal != VARIANT_FALSE; };
   switch (id) {
     case kReadyState:
-      SetInt(result, readyState_);
+      Answer(result, TVariant::Int(readyState_));
       return S_OK;
     case kTotalFrames:
-      SetInt(result, main != nullptr ? main->TotalFrames() : 0);
+      Answer(result, TVariant::Int(main != nullptr ? main->TotalFrames() : 0));
       return S_OK;
     case kMovie:
       if (put) {
         movie_ = Str(arg(0));
         Trace(L"put Movie " + movie_);
-        LoadUrl(0, movie_, strings_[kBase]);
+        queue_.LoadUrl(0, movie_, strings_[kBase]);
       } else {
-        SetStr(result, movie_);
+        Answer(result, TVariant::String(movie_));
       }
       return S_OK;
     case kFrameNum:
@@ -350,7 +324,7 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
           main->GotoFrame(arg(0).lVal);
         }
       } else {
-        SetInt(result, main != nullptr ? main->CurrentFrame() : -1);
+        Answer(result, TVariant::Int(main != nullptr ? main->CurrentFrame() : -1));
       }
       return S_OK;
     case kPlaying:
@@ -358,36 +332,32 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
         if (main != nullptr) {
           boolArg(0) ? main->Play() : main->Stop();
         }
-        UpdateTimer();
+        stage_.UpdateTimer();
       } else {
-        SetBool(result, main != nullptr && main->Playing());
+        Answer(result, TVariant::Bool(main != nullptr && main->Playing()));
       }
       return S_OK;
     case kBackgroundColor:
       if (put) {
         backgroundColor_ = arg(0).lVal < 0 ? -1 : (arg(0).lVal & 0xFFFFFF);
-        if (window_ != nullptr) {
-          InvalidateRect(window_, nullptr, FALSE);
-        }
+        windows_.Invalidate();
       } else {
-        SetInt(result, backgroundColor_);
+        Answer(result, TVariant::Int(backgroundColor_));
       }
       return S_OK;
     case kBGColor:
       if (put) {
         backgroundColor_ = ColorOfText(Str(arg(0)));
-        if (window_ != nullptr) {
-          InvalidateRect(window_, nullptr, FALSE);
-        }
+        windows_.Invalidate();
       } else {
-        SetStr(result, ColorText(backgroundColor_));
+        Answer(result, TVariant::String(ColorText(backgroundColor_)));
       }
       return S_OK;
     case kAllowFullscreen:
       if (put) {
         strings_[id] = EqualsNoCase(Str(arg(0)), L"true") ? L"true" : L"false";
       } else {
-        SetStr(result, strings_[id]);
+        Answer(result, TVariant::String(strings_[id]));
       }
       return S_OK;
     case kQuality:
@@ -396,7 +366,7 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
       if (put) {
         numbers_[id] = arg(0).lVal;
       } else {
-        SetInt(result, numbers_[id]);
+        Answer(result, TVariant::Int(numbers_[id]));
       }
       return S_OK;
     case kLoop:
@@ -406,7 +376,7 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
       if (put) {
         numbers_[id] = boolArg(0) ? -1 : 0;
       } else {
-        SetBool(result, numbers_[id] != 0);
+        Answer(result, TVariant::Bool(numbers_[id] != 0));
       }
       return S_OK;
     case kWMode:
@@ -422,7 +392,7 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
       if (put) {
         strings_[id] = Str(arg(0));
       } else {
-        SetStr(result, strings_[id]);
+        Answer(result, TVariant::String(strings_[id]));
       }
       return S_OK;
 
@@ -442,47 +412,48 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
       if (main != nullptr) {
         main->Play();
       }
-      UpdateTimer();
+      stage_.UpdateTimer();
       return S_OK;
     case kStop:
     case kStopPlay:
       if (main != nullptr) {
         main->Stop();
       }
-      UpdateTimer();
+      stage_.UpdateTimer();
       return S_OK;
     case kBack:
     case kForward:
-      TurnPage(id == kForward);
+      stage_.TurnPage(id == kForward);
       return S_OK;
     case kRewind:
       if (main != nullptr) {
         main->Rewind();
       }
-      UpdateTimer();
+      stage_.UpdateTimer();
       return S_OK;
     case kGotoFrame:
       if (main != nullptr) {
         main->GotoFrame(arg(0).lVal);
       }
-      UpdateTimer();
+      stage_.UpdateTimer();
       return S_OK;
     case kCurrentFrame:
-      SetInt(result, main != nullptr ? main->CurrentFrame() : -1);
+      Answer(result, TVariant::Int(main != nullptr ? main->CurrentFrame() : -1));
       return S_OK;
     case kIsPlaying:
-      SetBool(result, main != nullptr && main->Playing());
+      Answer(result, TVariant::Bool(main != nullptr && main->Playing()));
       return S_OK;
     case kPercentLoaded:
-      SetInt(result, percentLoaded_);
+      Answer(result, TVariant::Int(queue_.PercentLoaded()));
       return S_OK;
     case kFrameLoaded:
-      SetBool(result, main != nullptr && arg(0).lVal >= 0 && arg(0).lVal < main->TotalFrames());
+      Answer(result, TVariant::Bool(main != nullptr && arg(0).lVal >= 0 &&
+                                    arg(0).lVal < main->TotalFrames()));
       return S_OK;
     case kFlashVersion: {
       const TModuleVersion version = ModuleVersion();
-      SetInt(result,
-             static_cast<long>((static_cast<uint32_t>(version.major) << 16) | version.minor));
+      Answer(result, TVariant::Int(static_cast<long>((static_cast<uint32_t>(version.major) << 16) |
+                                                     version.minor)));
       return S_OK;
     }
     case kLoadMovie:
@@ -490,7 +461,7 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
       if (arg(0).lVal < 0) {
         return E_INVALIDARG;
       }
-      LoadUrl(arg(0).lVal, Str(arg(1)), strings_[kBase]);
+      queue_.LoadUrl(arg(0).lVal, Str(arg(1)), strings_[kBase]);
       return S_OK;
     case kTGotoFrame:
     case kTCallFrame:
@@ -516,7 +487,7 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
       } else {
         timeline->Stop();
       }
-      UpdateTimer();
+      stage_.UpdateTimer();
       return S_OK;
     }
     case kTCurrentFrame:
@@ -524,9 +495,10 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
       TLayer* layer = LayerOfTarget(Str(arg(0)));
       TTimeline* timeline = layer != nullptr ? layer->timeline.get() : nullptr;
       if (id == kTCurrentFrame) {
-        SetInt(result, timeline != nullptr ? timeline->CurrentFrame() : -1);
+        Answer(result, TVariant::Int(timeline != nullptr ? timeline->CurrentFrame() : -1));
       } else {
-        SetStr(result, timeline != nullptr ? Widen(timeline->CurrentLabel(), CP_UTF8) : L"");
+        Answer(result,
+               TVariant::String(timeline != nullptr ? FromUtf8(timeline->CurrentLabel()) : L""));
       }
       return S_OK;
     }
@@ -537,11 +509,12 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
       const std::wstring name = Str(arg(0));
       if (name == L"$version") {
         const TModuleVersion v = ModuleVersion();
-        SetStr(result, L"WIN " + std::to_wstring(v.major) + L"," + std::to_wstring(v.minor) + L"," +
-                           std::to_wstring(v.build) + L"," + std::to_wstring(v.revision));
+        Answer(result, TVariant::String(L"WIN " + std::to_wstring(v.major) + L"," +
+                                        std::to_wstring(v.minor) + L"," + std::to_wstring(v.build) +
+                                        L"," + std::to_wstring(v.revision)));
       } else {
         auto it = variables_.find(name);
-        SetStr(result, it != variables_.end() ? it->second : L"");
+        Answer(result, TVariant::String(it != variables_.end() ? it->second : L""));
       }
       return S_OK;
     }
@@ -575,9 +548,9 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
         value = it != targetProperties_.end() ? it->second : L"";
       }
       if (id == kTGetProperty) {
-        SetStr(result, value);
+        Answer(result, TVariant::String(value));
       } else {
-        SetDbl(result, std::wcstod(value.c_str(), nullptr));
+        Answer(result, Double(std::wcstod(value.c_str(), nullptr)));
       }
       return S_OK;
     }
@@ -587,12 +560,8 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<VARIANT>& args,
       const std::wstring request = Str(arg(0));
       returnValue_.clear();
       Trace(L"event FlashCall " + request);
-      VARIANT text;
-      VariantInit(&text);
-      text.vt = VT_BSTR;
-      text.bstrVal = SysAllocStringLen(request.data(), static_cast<UINT>(request.size()));
-      FireEvent(kDispidFlashCall, {text});
-      SetStr(result, returnValue_);
+      FireEvent(kDispidFlashCall, {TVariant::String(request)});
+      Answer(result, TVariant::String(returnValue_));
       return S_OK;
     }
     case kSetReturnValue:

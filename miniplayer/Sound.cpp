@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "framework/base/ComBoundary.h"
+
 #include "miniplayer/Module.h"
 #include "miniplayer/Trace.h"
 
@@ -37,19 +39,21 @@ void TClick::UnregisterWindowClass() {
 }
 
 LRESULT CALLBACK TClick::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    SetWindowLongPtrA(
-        window, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
-  }
-  auto* click = reinterpret_cast<TClick*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (click != nullptr && message == MM_WOM_DONE &&
-      reinterpret_cast<HWAVEOUT>(wParam) == click->device_) {
-    click->Close();
-    Trace(L"sound click done");
-    return 0;
-  }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return Boundary("miniplayer sound WindowProc", LRESULT{0}, [&]() -> LRESULT {
+    if (message == WM_NCCREATE) {
+      SetWindowLongPtrA(
+          window, GWLP_USERDATA,
+          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+    }
+    auto* click = reinterpret_cast<TClick*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (click != nullptr && message == MM_WOM_DONE &&
+        reinterpret_cast<HWAVEOUT>(wParam) == click->device_) {
+      click->Close();
+      Trace(L"sound click done");
+      return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+  });
 }
 
 TClick::TClick() {
@@ -65,9 +69,9 @@ TClick::TClick() {
 
 TClick::~TClick() {
   Close();
-  if (window_ != nullptr) {
-    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
-    DestroyWindow(window_);
+  // The window goes with its owner; its last messages must not reach this object.
+  if (window_) {
+    SetWindowLongPtrA(window_.Get(), GWLP_USERDATA, 0);
   }
 }
 
@@ -86,9 +90,9 @@ void TClick::Close() {
 
 bool TClick::Play() {
   Close();
-  if (window_ == nullptr && RegisterWindowClass()) {
-    window_ = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              ModuleInstance(), this);
+  if (!window_ && RegisterWindowClass()) {
+    window_.Reset(CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  ModuleInstance(), this));
   }
   WAVEFORMATEX format{};
   format.wFormatTag = WAVE_FORMAT_PCM;
@@ -98,8 +102,8 @@ bool TClick::Play() {
   format.nBlockAlign = 2;
   format.nAvgBytesPerSec = kRate * 2;
   const MMRESULT opened =
-      waveOutOpen(&device_, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(window_), 0,
-                  window_ != nullptr ? CALLBACK_WINDOW : CALLBACK_NULL);
+      waveOutOpen(&device_, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(window_.Get()), 0,
+                  window_ ? CALLBACK_WINDOW : CALLBACK_NULL);
   if (opened != MMSYSERR_NOERROR) {
     device_ = nullptr;
     Trace(L"sound click skipped: no device (" + std::to_wstring(opened) + L")");

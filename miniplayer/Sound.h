@@ -9,6 +9,8 @@
 
 #include <vector>
 
+#include "framework/base/Resources.h"
+
 namespace leafbook::miniplayer {
 
 class TClick {
@@ -30,7 +32,7 @@ class TClick {
 
   std::vector<short> samples_;
   std::vector<short> playing_;
-  HWND window_ = nullptr;
+  TOwnedWindow window_;
   HWAVEOUT device_ = nullptr;
   WAVEHDR header_{};
 };

@@ -7,14 +7,14 @@
 
 namespace leafbook::miniplayer {
 
-std::wstring Widen(const std::string& text, unsigned codePage) {
+std::wstring FromUtf8(const std::string& text) {
   if (text.empty()) {
     return {};
   }
   const int length =
-      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring out(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), length);
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length);
   return out;
 }
 
@@ -44,6 +44,14 @@ void Trace(const std::wstring& line) {
       "miniplayer " + std::to_string(GetCurrentProcessId()) + ": " + Utf8(line) + "\n";
   std::fwrite(text.data(), 1, text.size(), file);
   std::fclose(file);
+}
+
+void TraceBoundaryFailure(const char* where, const char* what) noexcept {
+  // Called inside a catch block: a failure to trace must not throw again.
+  try {
+    Trace(FromUtf8(where) + L" failed: " + FromUtf8(what));
+  } catch (...) {
+  }
 }
 
 }  // namespace leafbook::miniplayer

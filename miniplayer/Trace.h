@@ -19,6 +19,7 @@
 //   frame <n> of <m> level <l>            (n counted from 1)
 //   key <virtual-key code> | mouse left click | context menu shown
 //   sound click | sound click skipped: <why>
+//   <interface::method> failed: <what>   (an exception stopped at the boundary)
 // and a few lines that name what failed (a missing cursor or menu, a window
 // or bind context that could not be made).
 #pragma once
@@ -28,7 +29,12 @@
 namespace leafbook::miniplayer {
 
 void Trace(const std::wstring& line);
-std::wstring Widen(const std::string& text, unsigned codePage);
+// The boundary tracer of the module (SetBoundaryTracer): a line per exception
+// that reached a COM method or window procedure.
+void TraceBoundaryFailure(const char* where, const char* what) noexcept;
+
+// UTF-8, the text encoding of movies from version 6 on and of exception texts.
+std::wstring FromUtf8(const std::string& text);
 std::string Utf8(const std::wstring& text);
 
 }  // namespace leafbook::miniplayer
