@@ -9,10 +9,10 @@
 #include <cwctype>
 #include <vector>
 
-#include "framework/AnsiText.h"
-#include "framework/ComPtr.h"
-#include "framework/Exceptions.h"
-#include "framework/OleCheck.h"
+#include "framework/base/AnsiText.h"
+#include "framework/base/ComPtr.h"
+#include "framework/base/Exceptions.h"
+#include "framework/base/OleCheck.h"
 
 namespace leafbook {
 

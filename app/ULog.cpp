@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "framework/CriticalSection.h"
-#include "framework/Platform.h"
-#include "framework/Streams.h"
-#include "framework/TextLines.h"
+#include "framework/base/CriticalSection.h"
+#include "framework/base/Platform.h"
+#include "framework/base/Streams.h"
+#include "framework/base/TextLines.h"
 
 namespace leafbook {
 

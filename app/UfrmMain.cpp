@@ -7,8 +7,8 @@
 
 #include "app/ExeConfigInfo.h"
 #include "app/ULog.h"
-#include "framework/AnsiText.h"
-#include "framework/Application.h"
+#include "framework/base/AnsiText.h"
+#include "framework/gui/Application.h"
 #include "package/PackageAccess.h"
 
 namespace leafbook {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/Forms.h"
+#include "framework/gui/Forms.h"
 
 namespace leafbook {
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/UfrmMain.h"
-#include "framework/Application.h"
+#include "framework/gui/Application.h"
 #include "runtime/RuntimeUnit.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

@@ -8,8 +8,8 @@
 #include "content/Moniker.h"
 #include "content/StreamAdapters.h"
 #include "content/UrlMon.h"
-#include "framework/AnsiText.h"
-#include "framework/Exceptions.h"
+#include "framework/base/AnsiText.h"
+#include "framework/base/Exceptions.h"
 
 namespace leafbook {
 

@@ -19,10 +19,10 @@
 
 #include "content/ContentProvider.h"
 #include "flashhost/FlashPlayerControlBase.h"
-#include "framework/ComPtr.h"
-#include "framework/CriticalSection.h"
-#include "framework/Handle.h"
-#include "framework/Streams.h"
+#include "framework/base/ComPtr.h"
+#include "framework/base/CriticalSection.h"
+#include "framework/base/Handle.h"
+#include "framework/base/Streams.h"
 
 namespace leafbook {
 

@@ -11,8 +11,8 @@
 
 #include <string>
 
-#include "framework/ComObject.h"
-#include "framework/ComPtr.h"
+#include "framework/base/ComObject.h"
+#include "framework/base/ComPtr.h"
 
 namespace leafbook {
 

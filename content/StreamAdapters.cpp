@@ -1,8 +1,8 @@
 // Stream adapters and main-thread marshalling of stream calls.
 #include "content/StreamAdapters.h"
 
-#include "framework/Exceptions.h"
-#include "framework/MainThread.h"
+#include "framework/base/Exceptions.h"
+#include "framework/gui/MainThread.h"
 
 namespace leafbook {
 

@@ -10,8 +10,8 @@
 
 #include <memory>
 
-#include "framework/ComPtr.h"
-#include "framework/Streams.h"
+#include "framework/base/ComPtr.h"
+#include "framework/base/Streams.h"
 
 namespace leafbook {
 

@@ -1,8 +1,8 @@
 // The process's one binding of urlmon.
 #include "content/UrlMon.h"
 
-#include "framework/Exceptions.h"
-#include "framework/Handle.h"
+#include "framework/base/Exceptions.h"
+#include "framework/base/Handle.h"
 
 namespace leafbook {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "framework/Streams.h"
+#include "framework/base/Streams.h"
 #include "runtime/ImportedFunctions.h"
 #include "runtime/ModuleSystem.h"
 

@@ -2,8 +2,8 @@
 // Opens go to the content manager; a handle it gave out as fake is served
 // from its stream, every other handle reaches the system unchanged. Stream
 // failures become the failure result of the function replaced.
-#include "framework/ComPtr.h"
-#include "framework/Exceptions.h"
+#include "framework/base/ComPtr.h"
+#include "framework/base/Exceptions.h"
 #include "runtime/Replacements.h"
 #include "runtime/RuntimeUnit.h"
 

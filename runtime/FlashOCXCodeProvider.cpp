@@ -1,8 +1,8 @@
 // Runtime code providers and the process-wide reference to the one in use.
 #include "runtime/FlashOCXCodeProvider.h"
 
-#include "framework/ComPtr.h"
-#include "framework/Handle.h"
+#include "framework/base/ComPtr.h"
+#include "framework/base/Handle.h"
 #include "runtime/ImageQueries.h"
 
 namespace leafbook {

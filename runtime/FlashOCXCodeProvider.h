@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "framework/Streams.h"
+#include "framework/base/Streams.h"
 #include "runtime/FlashOCXLoader.h"
 
 namespace leafbook {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "framework/AnsiText.h"
+#include "framework/base/AnsiText.h"
 #include "runtime/ImageLayout.h"
 #include "runtime/ImageResources.h"
 

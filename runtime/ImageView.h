@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "framework/Exceptions.h"
+#include "framework/base/Exceptions.h"
 
 namespace leafbook {
 

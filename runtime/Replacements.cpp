@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/AnsiText.h"
+#include "framework/base/AnsiText.h"
 #include "runtime/FlashOCXCodeProvider.h"
 #include "runtime/ImageQueries.h"
 #include "runtime/RuntimeUnit.h"

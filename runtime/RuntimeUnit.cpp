@@ -2,7 +2,7 @@
 #include "runtime/RuntimeUnit.h"
 
 #include "content/UrlMon.h"
-#include "framework/Exceptions.h"
+#include "framework/base/Exceptions.h"
 #include "runtime/FlashOCXCodeProvider.h"
 
 namespace leafbook {

@@ -13,8 +13,8 @@
 
 #include "content/ContentManager.h"
 #include "content/Maps.h"
-#include "framework/Application.h"
-#include "framework/CriticalSection.h"
+#include "framework/gui/Application.h"
+#include "framework/base/CriticalSection.h"
 #include "runtime/SavedCursors.h"
 
 namespace leafbook {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/CriticalSection.h"
+#include "framework/base/CriticalSection.h"
 
 namespace leafbook {
 

@@ -5,7 +5,7 @@
 #include <objbase.h>
 
 #include "app/ExeConfigInfo.h"
-#include "framework/Exceptions.h"
+#include "framework/base/Exceptions.h"
 
 namespace leafbook {
 namespace {

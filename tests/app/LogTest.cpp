@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "app/ULog.h"
-#include "framework/Platform.h"
-#include "framework/TextLines.h"
+#include "framework/base/Platform.h"
+#include "framework/base/TextLines.h"
 #include "tests/package/PackageFixture.h"
 
 namespace leafbook::testing {

@@ -8,7 +8,7 @@
 
 #include "app/ULog.h"
 #include "app/UfrmMain.h"
-#include "framework/Application.h"
+#include "framework/gui/Application.h"
 
 namespace leafbook {
 namespace {

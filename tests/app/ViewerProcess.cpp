@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "framework/AnsiText.h"
-#include "framework/ComPtr.h"
+#include "framework/base/AnsiText.h"
+#include "framework/base/ComPtr.h"
 
 namespace leafbook::testing {
 

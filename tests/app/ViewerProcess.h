@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/Handle.h"
+#include "framework/base/Handle.h"
 
 namespace leafbook::testing {
 

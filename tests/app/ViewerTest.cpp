@@ -6,7 +6,7 @@
 #include <optional>
 #include <regex>
 
-#include "framework/Platform.h"
+#include "framework/base/Platform.h"
 #include "tests/app/ViewerProcess.h"
 #include "tests/package/PackageFixture.h"
 

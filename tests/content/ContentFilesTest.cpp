@@ -4,8 +4,8 @@
 
 #include "content/ContentManager.h"
 #include "content/MemoryPath.h"
-#include "framework/Exceptions.h"
-#include "framework/Handle.h"
+#include "framework/base/Exceptions.h"
+#include "framework/base/Handle.h"
 #include "tests/content/FakeControl.h"
 #include "tests/package/PackageFixture.h"
 

@@ -10,9 +10,9 @@
 
 #include "content/ContentManager.h"
 #include "content/MemoryPath.h"
-#include "framework/Exceptions.h"
-#include "framework/Handle.h"
-#include "framework/MainThread.h"
+#include "framework/base/Exceptions.h"
+#include "framework/base/Handle.h"
+#include "framework/gui/MainThread.h"
 #include "tests/content/FakeControl.h"
 #include "tests/package/PackageFixture.h"
 

@@ -4,8 +4,8 @@
 
 #include "content/ContentProvider.h"
 #include "content/StreamAdapters.h"
-#include "framework/Exceptions.h"
-#include "framework/MainThread.h"
+#include "framework/base/Exceptions.h"
+#include "framework/gui/MainThread.h"
 #include "tests/content/RecordingCallback.h"
 
 namespace leafbook::testing {

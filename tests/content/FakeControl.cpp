@@ -2,7 +2,7 @@
 #include "tests/content/FakeControl.h"
 
 #include "content/UrlMon.h"
-#include "framework/MainThread.h"
+#include "framework/gui/MainThread.h"
 
 namespace leafbook::testing {
 

@@ -17,9 +17,9 @@
 
 #include "content/ContentManager.h"
 #include "flashhost/FlashPlayerControlBase.h"
-#include "framework/ComObject.h"
-#include "framework/ComPtr.h"
-#include "framework/CriticalSection.h"
+#include "framework/base/ComObject.h"
+#include "framework/base/ComPtr.h"
+#include "framework/base/CriticalSection.h"
 #include "tests/content/RecordingCallback.h"
 
 namespace leafbook::testing {

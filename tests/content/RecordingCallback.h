@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "framework/ComObject.h"
-#include "framework/ComPtr.h"
-#include "framework/CriticalSection.h"
+#include "framework/base/ComObject.h"
+#include "framework/base/ComPtr.h"
+#include "framework/base/CriticalSection.h"
 
 namespace leafbook::testing {
 

@@ -6,9 +6,9 @@
 
 #include "content/ContentProvider.h"
 #include "content/StreamAdapters.h"
-#include "framework/Exceptions.h"
-#include "framework/Handle.h"
-#include "framework/MainThread.h"
+#include "framework/base/Exceptions.h"
+#include "framework/base/Handle.h"
+#include "framework/gui/MainThread.h"
 #include "tests/content/RecordingCallback.h"
 
 namespace leafbook::testing {

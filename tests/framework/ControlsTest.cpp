@@ -2,9 +2,9 @@
 // colour and font, mouse and key events, window state and bounds.
 #include <gtest/gtest.h>
 
-#include "framework/Application.h"
-#include "framework/Controls.h"
-#include "framework/Forms.h"
+#include "framework/gui/Application.h"
+#include "framework/gui/Controls.h"
+#include "framework/gui/Forms.h"
 
 namespace leafbook {
 namespace {

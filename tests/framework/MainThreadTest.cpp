@@ -5,10 +5,10 @@
 #include <atomic>
 #include <thread>
 
-#include "framework/Application.h"
-#include "framework/Exceptions.h"
-#include "framework/Handle.h"
-#include "framework/MainThread.h"
+#include "framework/gui/Application.h"
+#include "framework/base/Exceptions.h"
+#include "framework/base/Handle.h"
+#include "framework/gui/MainThread.h"
 
 namespace leafbook {
 namespace {

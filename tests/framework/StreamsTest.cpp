@@ -1,8 +1,8 @@
 // The stream family: memory, string and file streams.
 #include <gtest/gtest.h>
 
-#include "framework/Exceptions.h"
-#include "framework/Streams.h"
+#include "framework/base/Exceptions.h"
+#include "framework/base/Streams.h"
 #include "tests/package/PackageFixture.h"
 
 namespace leafbook {

@@ -1,7 +1,7 @@
 // Line splitting as a string list reads a text.
 #include <gtest/gtest.h>
 
-#include "framework/TextLines.h"
+#include "framework/base/TextLines.h"
 
 namespace leafbook {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "content/UrlMon.h"
-#include "framework/ComPtr.h"
-#include "framework/Exceptions.h"
+#include "framework/base/ComPtr.h"
+#include "framework/base/Exceptions.h"
 #include "runtime/FlashOCXCodeProvider.h"
 #include "runtime/Replacements.h"
 #include "runtime/RuntimeUnit.h"

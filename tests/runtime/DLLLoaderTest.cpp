@@ -12,7 +12,7 @@
 #include <map>
 #include <memory>
 
-#include "framework/Streams.h"
+#include "framework/base/Streams.h"
 #include "runtime/DLLLoader.h"
 #include "tests/runtime/DamagedImages.h"
 #include "tests/runtime/ImageFixtures.h"

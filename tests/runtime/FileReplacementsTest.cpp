@@ -9,7 +9,7 @@
 #include <string>
 
 #include "content/MemoryPath.h"
-#include "framework/Exceptions.h"
+#include "framework/base/Exceptions.h"
 #include "runtime/Replacements.h"
 #include "tests/content/FakeControl.h"
 #include "tests/package/PackageFixture.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "framework/Streams.h"
+#include "framework/base/Streams.h"
 #include "runtime/DLLLoader.h"
 #include "runtime/ImageQueries.h"
 #include "tests/runtime/ImageFixtures.h"

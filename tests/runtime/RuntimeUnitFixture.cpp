@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "framework/MainThread.h"
+#include "framework/gui/MainThread.h"
 #include "runtime/FlashOCXCodeProvider.h"
 #include "tests/package/PackageFixture.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "framework/Streams.h"
+#include "framework/base/Streams.h"
 #include "runtime/RuntimeUnit.h"
 
 namespace leafbook::testing {
