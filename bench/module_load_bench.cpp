@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "framework/Streams.h"
+#include "framework/base/Streams.h"
 #include "runtime/DLLLoader.h"
 
 namespace {

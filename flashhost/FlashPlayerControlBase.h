@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "framework/Streams.h"
+#include "framework/base/Streams.h"
 
 namespace leafbook {
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/Exceptions.h"
-#include "framework/Streams.h"
+#include "framework/base/Exceptions.h"
+#include "framework/base/Streams.h"
 
 namespace leafbook {
 

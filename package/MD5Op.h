@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "framework/Streams.h"
+#include "framework/base/Streams.h"
 
 namespace leafbook {
 

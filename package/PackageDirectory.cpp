@@ -1,8 +1,8 @@
 // Parsing of the package directory text.
 #include "package/PackageDirectory.h"
 
-#include "framework/Platform.h"
-#include "framework/TextLines.h"
+#include "framework/base/Platform.h"
+#include "framework/base/TextLines.h"
 
 namespace leafbook {
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "framework/Exceptions.h"
+#include "framework/base/Exceptions.h"
 #include "package/ExeExt.h"
 
 namespace leafbook {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "framework/Streams.h"
+#include "framework/base/Streams.h"
 #include "package/MD5Op.h"
 
 namespace leafbook {

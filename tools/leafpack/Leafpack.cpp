@@ -9,11 +9,11 @@
 #include <map>
 #include <optional>
 
-#include "framework/Exceptions.h"
-#include "framework/Streams.h"
+#include "framework/base/Exceptions.h"
+#include "framework/base/Streams.h"
 #include "package/ExeExt.h"
 #include "package/MD5Op.h"
-#include "framework/TextLines.h"
+#include "framework/base/TextLines.h"
 #include "package/PackageDirectory.h"
 #include "package/PackageWriter.h"
 
