@@ -1,10 +1,9 @@
 // The URL moniker the runtime gets in place of the system's. TMyMoniker
-// behaves like the system URL moniker it wraps (TForwardingMoniker) in every
-// respect but one:
-// BindToStorage asks the content manager, which answers from the host. To give
-// the content a callback to report to, BindToStorage registers a
-// TMyBindStatusCallback in the bind context, which passes everything on to
-// the callback the runtime had registered there.
+// behaves like the system URL moniker it wraps (through TForwardingMoniker) in
+// every respect but one: BindToStorage asks the content manager, which answers
+// from the host. To give the content a callback to report to, BindToStorage
+// registers a TMyBindStatusCallback in the bind context, which passes
+// everything on to the callback the runtime had registered there.
 #pragma once
 
 #include <windows.h>
