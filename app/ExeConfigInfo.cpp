@@ -13,6 +13,7 @@
 #include "framework/base/ComPtr.h"
 #include "framework/base/Exceptions.h"
 #include "framework/base/OleCheck.h"
+#include "framework/base/Resources.h"
 
 namespace leafbook {
 
@@ -73,14 +74,12 @@ std::wstring ElementText(IXMLDOMNode* parent, const std::wstring& name) {
   if (count != 1 || (type != NODE_TEXT && type != NODE_CDATA_SECTION)) {
     throw Exception("ExeConfig.xml: element " + WideToAnsi(name) + " holds more than a text");
   }
-  VARIANT value;
-  ::VariantInit(&value);
-  OleCheck(only->get_nodeValue(&value), "IXMLDOMNode.nodeValue");
-  std::wstring text = value.vt == VT_BSTR && value.bstrVal
-                          ? std::wstring(value.bstrVal, ::SysStringLen(value.bstrVal))
-                          : L"";
-  ::VariantClear(&value);
-  return text;
+  TVariant value;
+  OleCheck(only->get_nodeValue(value.Put()), "IXMLDOMNode.nodeValue");
+  const VARIANT& held = *value.Get();
+  return held.vt == VT_BSTR && held.bstrVal
+             ? std::wstring(held.bstrVal, ::SysStringLen(held.bstrVal))
+             : L"";
 }
 
 TComPtr<IStream> StreamCopy(TStream& stream) {
@@ -88,26 +87,19 @@ TComPtr<IStream> StreamCopy(TStream& stream) {
   if (size > 64 << 20) {
     throw Exception("ExeConfig.xml: too large");
   }
-  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size > 0 ? size : 1));
+  TOwnedHGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size > 0 ? size : 1)));
   if (!memory) {
     throw Exception("ExeConfig.xml: out of memory");
   }
-  void* bytes = ::GlobalLock(memory);
-  try {
+  {
+    const TGlobalLock bytes(memory.Get());
     stream.SetPosition(0);
-    stream.ReadBuffer(bytes, static_cast<int32_t>(size));
-  } catch (...) {
-    ::GlobalUnlock(memory);
-    ::GlobalFree(memory);
-    throw;
+    stream.ReadBuffer(bytes.Get(), static_cast<int32_t>(size));
   }
-  ::GlobalUnlock(memory);
   TComPtr<IStream> result;
-  HRESULT hr = ::CreateStreamOnHGlobal(memory, TRUE, result.Put());
-  if (FAILED(hr)) {
-    ::GlobalFree(memory);
-    OleCheck(hr, "CreateStreamOnHGlobal");
-  }
+  OleCheck(::CreateStreamOnHGlobal(memory.Get(), TRUE, result.Put()), "CreateStreamOnHGlobal");
+  // The stream frees the memory from here on.
+  memory.Release();
   ULARGE_INTEGER length;
   length.QuadPart = static_cast<ULONGLONG>(size);
   result->SetSize(length);

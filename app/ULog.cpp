@@ -104,4 +104,15 @@ void TLog4DP::Log(const std::string& message) {
   }
 }
 
+void LogBoundaryTrace(const char* where, const char* what) noexcept {
+  if (!LogEnabled) {
+    return;
+  }
+  try {
+    TLog4DP::Log(std::string(where) + ": " + what);
+  } catch (...) {
+    // No memory for the entry: it is lost, nothing more.
+  }
+}
+
 }  // namespace leafbook

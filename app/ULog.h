@@ -20,4 +20,8 @@ class TLog4DP {
   static void Log(const std::string& message);
 };
 
+// The program's boundary tracer: "<where>: <what>" as a log entry, when
+// logging is on.
+void LogBoundaryTrace(const char* where, const char* what) noexcept;
+
 }  // namespace leafbook

@@ -9,6 +9,7 @@
 #include "content/StreamAdapters.h"
 #include "content/UrlMon.h"
 #include "framework/base/AnsiText.h"
+#include "framework/base/ComBoundary.h"
 #include "framework/base/Exceptions.h"
 
 namespace leafbook {
@@ -194,12 +195,10 @@ HRESULT TContentManager::CreateMoniker(IMoniker* context, LPCWSTR url, IMoniker*
     return E_POINTER;
   }
   *moniker = nullptr;
-  try {
+  return Boundary("TContentManager::CreateMoniker", E_OUTOFMEMORY, [&] {
     *moniker = TMyMoniker::Create(*this, context, url).Detach();
     return S_OK;
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 bool TContentManager::RequestFromControl(IFlashPlayerControlBase& control,
@@ -253,7 +252,7 @@ HRESULT TContentManager::BindResource(IBindCtx* bindContext, IMoniker* left, REF
   if (object) {
     *object = nullptr;
   }
-  try {
+  return Boundary("TContentManager::BindResource", E_FAIL, [&]() -> HRESULT {
     if (TComPtr<IContentProvider> waiting = TakeProvider(url)) {
       waiting->SetBindStatusCallback(callback);
       return MK_S_ASYNCHRONOUS;
@@ -289,9 +288,7 @@ HRESULT TContentManager::BindResource(IBindCtx* bindContext, IMoniker* left, REF
       }
     }
     return handled ? MK_S_ASYNCHRONOUS : MK_E_NOSTORAGE;
-  } catch (...) {
-    return E_FAIL;
-  }
+  });
 }
 
 void TContentManager::SetGlobalOnLoadExternalResourceEx(TGlobalOnLoadExternalResourceEx handler) {
@@ -314,7 +311,7 @@ HANDLE TContentManager::OpenFileA(LPCSTR path, DWORD access, DWORD share,
 HANDLE TContentManager::OpenFileW(LPCWSTR path, DWORD access, DWORD share,
                                   LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                                   HANDLE templateFile) {
-  try {
+  const auto open = [&]() -> HANDLE {
     const std::wstring text = path ? path : L"";
     HANDLE handle = OpenMemoryFile(text);
     if (handle != INVALID_HANDLE_VALUE) {
@@ -338,10 +335,18 @@ HANDLE TContentManager::OpenFileW(LPCWSTR path, DWORD access, DWORD share,
       handle = create(path, access, share, security, disposition, flags, templateFile);
     }
     return handle;
-  } catch (...) {
+  };
+  // An open that raised reads as a failed open.
+  bool returned = false;
+  const HANDLE handle = Boundary("TContentManager::OpenFileW", INVALID_HANDLE_VALUE, [&] {
+    const HANDLE opened = open();
+    returned = true;
+    return opened;
+  });
+  if (!returned) {
     ::SetLastError(ERROR_OPEN_FAILED);
-    return INVALID_HANDLE_VALUE;
   }
+  return handle;
 }
 
 HANDLE TContentManager::OpenMemoryFile(const std::wstring& path) {
@@ -401,11 +406,9 @@ bool TContentManager::ReleaseFakeHandle(HANDLE handle) {
   TFakeHandleStreamPair released = std::move(*entry);
   fakeHandles_.erase(entry);
   // The host sees the stream before it goes; then the handle, then the stream.
-  try {
-    released.control->FireUnloadExternalResourceAsync(released.stream.get());
-  } catch (...) {
-    // The handle is closed all the same.
-  }
+  // The handle is closed all the same when the event raises.
+  Boundary("OnUnloadExternalResourceAsync",
+           [&] { released.control->FireUnloadExternalResourceAsync(released.stream.get()); });
   released.handle.Reset();
   released.stream.reset();
   return true;

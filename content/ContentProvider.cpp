@@ -7,6 +7,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "framework/base/ComBoundary.h"
+
 namespace leafbook {
 
 namespace {
@@ -35,27 +37,6 @@ TComPtr<IContentProvider> TContentProvider::Create(TComPtr<IStream>& streamSide)
 }
 
 TContentProvider::TContentProvider() : buffer_(NewMemoryStream()) {}
-
-HRESULT TContentProvider::QueryInterface(REFIID iid, void** object) {
-  if (!object) {
-    return E_POINTER;
-  }
-  TLockGuard guard(lock_);
-  if (iid == IID_IUnknown || iid == IID_IContentProvider) {
-    *object = static_cast<IContentProvider*>(this);
-    AddRefImpl();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG TContentProvider::AddRef() {
-  return AddRefImpl();
-}
-ULONG TContentProvider::Release() {
-  return ReleaseImpl();
-}
 
 void TContentProvider::SendResponse() {
   if (!callback_) {
@@ -94,71 +75,81 @@ HRESULT TContentProvider::DeliverPiece(IStream* stream, ULONG size) {
 }
 
 HRESULT TContentProvider::Write(const void* data, ULONG count, ULONG* written) {
-  TLockGuard guard(lock_);
-  hasData_ = true;
-  if (callback_) {
-    StartBinding();
-    TComPtr<IStream> piece = NewMemoryStream();
-    if (!piece) {
-      if (written) {
+  return ComBoundary("IContentProvider::Write", [&]() -> HRESULT {
+    TLockGuard guard(lock_);
+    hasData_ = true;
+    if (callback_) {
+      StartBinding();
+      TComPtr<IStream> piece = NewMemoryStream();
+      if (!piece) {
+        if (written) {
+          *written = 0;
+        }
+        return S_OK;
+      }
+      piece->Write(data, count, written);
+      Rewind(piece.Get());
+      if (DeliverPiece(piece.Get(), count) != S_OK && written) {
         *written = 0;
       }
-      return S_OK;
-    }
-    piece->Write(data, count, written);
-    Rewind(piece.Get());
-    if (DeliverPiece(piece.Get(), count) != S_OK && written) {
+    } else if (buffer_) {
+      buffer_->Write(data, count, written);
+      bufferedBytes_ += static_cast<LONG>(count);
+    } else if (written) {
       *written = 0;
     }
-  } else if (buffer_) {
-    buffer_->Write(data, count, written);
-    bufferedBytes_ += static_cast<LONG>(count);
-  } else if (written) {
-    *written = 0;
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 HRESULT TContentProvider::SetBindStatusCallback(IBindStatusCallback* callback) {
-  TLockGuard guard(lock_);
-  if (callback_) {
-    // One binding per provider: what was buffered went to the first client.
-    return callback_.Get() == callback ? S_OK : E_UNEXPECTED;
-  }
-  callback_ = TComPtr<IBindStatusCallback>(callback);
-  if (callback_ && hasData_) {
-    StartBinding();
-    if (buffer_) {
-      Rewind(buffer_.Get());
-      DeliverPiece(buffer_.Get(), static_cast<ULONG>(bufferedBytes_));
-      buffer_.Reset();
+  return ComBoundary("IContentProvider::SetBindStatusCallback", [&]() -> HRESULT {
+    TLockGuard guard(lock_);
+    if (callback_) {
+      // One binding per provider: what was buffered went to the first client.
+      return callback_.Get() == callback ? S_OK : E_UNEXPECTED;
     }
-    if (finished_) {
-      callback_->OnStopBinding(S_OK, nullptr);
+    callback_ = TComPtr<IBindStatusCallback>(callback);
+    if (callback_ && hasData_) {
+      StartBinding();
+      if (buffer_) {
+        Rewind(buffer_.Get());
+        DeliverPiece(buffer_.Get(), static_cast<ULONG>(bufferedBytes_));
+        buffer_.Reset();
+      }
+      if (finished_) {
+        callback_->OnStopBinding(S_OK, nullptr);
+      }
     }
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 HRESULT TContentProvider::Finish() {
-  TLockGuard guard(lock_);
-  finished_ = true;
-  if (hasData_ && callback_) {
-    StartBinding();
-    callback_->OnStopBinding(S_OK, nullptr);
-  }
-  return S_OK;
+  return ComBoundary("IContentProvider::Finish", [&]() -> HRESULT {
+    TLockGuard guard(lock_);
+    finished_ = true;
+    if (hasData_ && callback_) {
+      StartBinding();
+      callback_->OnStopBinding(S_OK, nullptr);
+    }
+    return S_OK;
+  });
 }
 
 HRESULT TContentProvider::HasData() {
-  TLockGuard guard(lock_);
-  return hasData_ ? S_OK : S_FALSE;
+  return ComBoundary("IContentProvider::HasData", [&]() -> HRESULT {
+    TLockGuard guard(lock_);
+    return hasData_ ? S_OK : S_FALSE;
+  });
 }
 
 HRESULT TContentProvider::SetSize(int64_t size) {
-  declaredSize_ = size;
-  SendResponse();
-  return S_OK;
+  return ComBoundary("IContentProvider::SetSize", [&]() -> HRESULT {
+    declaredSize_ = size;
+    SendResponse();
+    return S_OK;
+  });
 }
 
 // --- TContentProviderStream
@@ -170,26 +161,6 @@ TContentProviderStream::~TContentProviderStream() {
   if (provider_) {
     provider_->Finish();
   }
-}
-
-HRESULT TContentProviderStream::QueryInterface(REFIID iid, void** object) {
-  if (!object) {
-    return E_POINTER;
-  }
-  if (iid == IID_IUnknown || iid == IID_IStream) {
-    *object = static_cast<IStream*>(this);
-    AddRefImpl();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG TContentProviderStream::AddRef() {
-  return AddRefImpl();
-}
-ULONG TContentProviderStream::Release() {
-  return ReleaseImpl();
 }
 
 HRESULT TContentProviderStream::Read(void*, ULONG, ULONG*) {

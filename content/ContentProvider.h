@@ -18,7 +18,7 @@
 namespace leafbook {
 
 // {58245B0F-C1F8-4D38-B411-F4EBE2A76590}
-constexpr IID IID_IContentProvider = {
+inline constexpr IID IID_IContentProvider = {
     0x58245B0F, 0xC1F8, 0x4D38, {0xB4, 0x11, 0xF4, 0xEB, 0xE2, 0xA7, 0x65, 0x90}};
 
 struct IContentProvider : public IUnknown {
@@ -32,14 +32,12 @@ struct IContentProvider : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetSize(int64_t size) = 0;
 };
 
-class TContentProvider final : public IContentProvider, public TComRefCounted<TContentProvider> {
+class TContentProvider final
+    : public TComObject<TContentProvider, TInterface<IContentProvider, &IID_IContentProvider>> {
  public:
   // A new provider and its stream side (returned through streamSide).
   static TComPtr<IContentProvider> Create(TComPtr<IStream>& streamSide);
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
+  TContentProvider();
 
   HRESULT STDMETHODCALLTYPE SetBindStatusCallback(IBindStatusCallback* callback) override;
   HRESULT STDMETHODCALLTYPE HasData() override;
@@ -48,11 +46,6 @@ class TContentProvider final : public IContentProvider, public TComRefCounted<TC
   HRESULT STDMETHODCALLTYPE SetSize(int64_t size) override;
 
  private:
-  template <class T, class... Args>
-  friend T* NewComObject(Args&&... args);
-  friend class TComRefCounted<TContentProvider>;
-  TContentProvider();
-
   void SendResponse();
   void StartBinding();
   // One data notification carrying stream (positioned at 0) of size bytes.
@@ -70,11 +63,11 @@ class TContentProvider final : public IContentProvider, public TComRefCounted<TC
 
 // The provider's stream side: Write and SetSize go to the provider, the rest
 // is not supported. Its destruction finishes the provider.
-class TContentProviderStream final : public IStream, public TComRefCounted<TContentProviderStream> {
+class TContentProviderStream final
+    : public TComObject<TContentProviderStream, TInterface<IStream, &IID_IStream>> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
+  explicit TContentProviderStream(TComPtr<IContentProvider> provider);
+  ~TContentProviderStream();
 
   HRESULT STDMETHODCALLTYPE Read(void* data, ULONG count, ULONG* read) override;
   HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG count, ULONG* written) override;
@@ -93,12 +86,6 @@ class TContentProviderStream final : public IStream, public TComRefCounted<TCont
   HRESULT STDMETHODCALLTYPE Clone(IStream** clone) override;
 
  private:
-  template <class T, class... Args>
-  friend T* NewComObject(Args&&... args);
-  friend class TComRefCounted<TContentProviderStream>;
-  explicit TContentProviderStream(TComPtr<IContentProvider> provider);
-  ~TContentProviderStream();
-
   TComPtr<IContentProvider> provider_;
 };
 

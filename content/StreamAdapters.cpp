@@ -1,6 +1,7 @@
 // Stream adapters and main-thread marshalling of stream calls.
 #include "content/StreamAdapters.h"
 
+#include "framework/base/ComBoundary.h"
 #include "framework/base/Exceptions.h"
 #include "framework/gui/MainThread.h"
 
@@ -37,11 +38,8 @@ void TStreamBasedOnIStream::SetSize(int64_t size) {
 }
 
 TSynchronizedStreamCaller::~TSynchronizedStreamCaller() {
-  try {
-    FreeStream();
-  } catch (...) {
-    // Without a main thread left the stream goes here, on this thread.
-  }
+  // Without a main thread left the stream goes here, on this thread.
+  Boundary("TSynchronizedStreamCaller::FreeStream", [this] { FreeStream(); });
 }
 
 void TSynchronizedStreamCaller::FreeStream() {

@@ -2,20 +2,13 @@
 #include "content/UrlMon.h"
 
 #include "framework/base/Exceptions.h"
-#include "framework/base/Handle.h"
+#include "framework/base/Resources.h"
 
 namespace leafbook {
 
 namespace {
 
-struct TModuleTraits {
-  using Native = HMODULE;
-  static Native Invalid() noexcept { return nullptr; }
-  static void Close(Native module) noexcept { ::FreeLibrary(module); }
-};
-using TModuleHandle = TOwnedHandle<TModuleTraits>;
-
-TModuleHandle library;
+TOwnedModule library;
 TUrlMonFunctions functions;
 
 template <class T>
@@ -33,7 +26,7 @@ void BindUrlMon() {
   if (library) {
     return;
   }
-  TModuleHandle module(::LoadLibraryA("urlmon.dll"));
+  TOwnedModule module(::LoadLibraryA("urlmon.dll"));
   if (!module) {
     throw Exception("LoadLibrary(urlmon.dll) failed");
   }

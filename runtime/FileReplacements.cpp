@@ -2,6 +2,7 @@
 // Opens go to the content manager; a handle it gave out as fake is served
 // from its stream, every other handle reaches the system unchanged. Stream
 // failures become the failure result of the function replaced.
+#include "framework/base/ComBoundary.h"
 #include "framework/base/ComPtr.h"
 #include "framework/base/Exceptions.h"
 #include "runtime/Replacements.h"
@@ -66,7 +67,9 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATT
   if (manager == nullptr) {
     return ::CreateFileA(path, access, share, security, disposition, flags, templateFile);
   }
-  return manager->OpenFileA(path, access, share, security, disposition, flags, templateFile);
+  return Boundary("CreateFileA", INVALID_HANDLE_VALUE, [&] {
+    return manager->OpenFileA(path, access, share, security, disposition, flags, templateFile);
+  });
 }
 
 HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -84,7 +87,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD bytesRead,
   if (stream == nullptr) {
     return ::ReadFile(file, buffer, count, bytesRead, overlapped);
   }
-  try {
+  return Boundary("ReadFile", FALSE, [&] {
     // A stream reads at most 2^31 - 1 bytes at a time; the runtime reads on.
     const auto wanted = static_cast<int32_t>(count > 0x7FFFFFFFu ? 0x7FFFFFFFu : count);
     const int32_t read = stream->Read(buffer, wanted);
@@ -92,9 +95,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD bytesRead,
       *bytesRead = static_cast<DWORD>(read);
     }
     return kTrue;
-  } catch (...) {
-    return FALSE;
-  }
+  });
 }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
@@ -110,15 +111,13 @@ DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh) {
   if (stream == nullptr) {
     return ::GetFileSize(file, sizeHigh);
   }
-  try {
+  return Boundary("GetFileSize", DWORD{0}, [&] {
     const auto size = static_cast<uint64_t>(stream->GetSize());
     if (sizeHigh != nullptr) {
       *sizeHigh = static_cast<DWORD>(size >> 32);
     }
     return static_cast<DWORD>(size);
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 BOOL WINAPI GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
@@ -136,15 +135,13 @@ BOOL WINAPI GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
     }
     return kTrue;
   }
-  try {
+  return Boundary("GetFileSizeEx", FALSE, [&] {
     const int64_t streamSize = stream->GetSize();
     if (size != nullptr) {
       size->QuadPart = streamSize;
     }
     return kTrue;
-  } catch (...) {
-    return FALSE;
-  }
+  });
 }
 
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
@@ -152,7 +149,7 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
   if (stream == nullptr) {
     return ::SetFilePointer(file, distance, distanceHigh, method);
   }
-  try {
+  return Boundary("SetFilePointer", INVALID_SET_FILE_POINTER, [&] {
     // Only the 32-bit signed distance counts; the value behind distanceHigh
     // is not read.
     const auto position = static_cast<uint64_t>(SeekStream(*stream, distance, method));
@@ -160,9 +157,7 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
       *distanceHigh = static_cast<LONG>(position >> 32);
     }
     return static_cast<DWORD>(position);
-  } catch (...) {
-    return INVALID_SET_FILE_POINTER;
-  }
+  });
 }
 
 BOOL WINAPI SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,
@@ -176,16 +171,14 @@ BOOL WINAPI SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER
     SetFilePointer(file, static_cast<LONG>(distance.LowPart), nullptr, method);
     return kTrue;
   }
-  try {
+  return Boundary("SetFilePointerEx", FALSE, [&] {
     // Only the low 32 bits of the distance are used.
     const int64_t position = SeekStream(*stream, static_cast<LONG>(distance.LowPart), method);
     if (newPosition != nullptr) {
       newPosition->QuadPart = position;
     }
     return kTrue;
-  } catch (...) {
-    return FALSE;
-  }
+  });
 }
 
 }  // namespace leafbook::replacements

@@ -3,6 +3,7 @@
 
 #include "framework/base/ComPtr.h"
 #include "framework/base/Handle.h"
+#include "framework/base/Resources.h"
 #include "runtime/ImageQueries.h"
 
 namespace leafbook {
@@ -19,13 +20,6 @@ constexpr char kInstalledKey[] = "CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}\
 // its constructor has finished.
 TFlashOCXCodeProviderBasedOnStream* gRuntimeCodeProvider = nullptr;
 std::unique_ptr<TFlashOCXCodeProviderBasedOnStream> gProviderOwner;
-
-struct TRegistryKeyTraits {
-  using Native = HKEY;
-  static Native Invalid() noexcept { return nullptr; }
-  static void Close(Native key) noexcept { ::RegCloseKey(key); }
-};
-using TRegistryKey = TOwnedHandle<TRegistryKeyTraits>;
 
 }  // namespace
 
@@ -83,7 +77,7 @@ TFlashOCXCodeProviderBasedOnSystemInstalledOCX::TFlashOCXCodeProviderBasedOnSyst
       ERROR_SUCCESS) {
     return;
   }
-  TRegistryKey key(opened);
+  TOwnedRegKey key(opened);
   // One byte more than the value may fill, so that the path always ends.
   char path[262] = {};
   DWORD size = 261;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/base/AnsiText.h"
+#include "framework/base/ComBoundary.h"
 #include "runtime/FlashOCXCodeProvider.h"
 #include "runtime/ImageQueries.h"
 #include "runtime/RuntimeUnit.h"
@@ -128,75 +129,89 @@ HINSTANCE HostModuleInstance() {
 }
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* record) {
-  return RegisterCopy<WNDCLASSEXA, char>(record, &::RegisterClassExA, &::UnregisterClassA);
+  return Boundary("RegisterClassExA", ATOM{0}, [&] {
+    return RegisterCopy<WNDCLASSEXA, char>(record, &::RegisterClassExA, &::UnregisterClassA);
+  });
 }
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* record) {
-  return RegisterCopy<WNDCLASSA, char>(record, &::RegisterClassA, &::UnregisterClassA);
+  return Boundary("RegisterClassA", ATOM{0}, [&] {
+    return RegisterCopy<WNDCLASSA, char>(record, &::RegisterClassA, &::UnregisterClassA);
+  });
 }
 
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* record) {
-  return RegisterCopy<WNDCLASSEXW, wchar_t>(record, &::RegisterClassExW, &::UnregisterClassW);
+  return Boundary("RegisterClassExW", ATOM{0}, [&] {
+    return RegisterCopy<WNDCLASSEXW, wchar_t>(record, &::RegisterClassExW, &::UnregisterClassW);
+  });
 }
 
 ATOM WINAPI RegisterClassW(const WNDCLASSW* record) {
-  return RegisterCopy<WNDCLASSW, wchar_t>(record, &::RegisterClassW, &::UnregisterClassW);
+  return Boundary("RegisterClassW", ATOM{0}, [&] {
+    return RegisterCopy<WNDCLASSW, wchar_t>(record, &::RegisterClassW, &::UnregisterClassW);
+  });
 }
 
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                             int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID parameter) {
-  std::wstring registered;
-  std::string registeredAnsi;
-  if (RegisteredName(className, false, registered)) {
-    registeredAnsi = WideToAnsi(registered);
-    className = registeredAnsi.c_str();
-  }
-  return ::CreateWindowExA(exStyle, className, windowName, style, x, y, width, height, parent, menu,
-                           TranslatedInstance(instance), parameter);
+  return Boundary("CreateWindowExA", HWND{nullptr}, [&] {
+    std::wstring registered;
+    std::string registeredAnsi;
+    if (RegisteredName(className, false, registered)) {
+      registeredAnsi = WideToAnsi(registered);
+      className = registeredAnsi.c_str();
+    }
+    return ::CreateWindowExA(exStyle, className, windowName, style, x, y, width, height, parent,
+                             menu, TranslatedInstance(instance), parameter);
+  });
 }
 
 HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
                             int x, int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID parameter) {
-  std::wstring registered;
-  if (RegisteredName(className, true, registered)) {
-    className = registered.c_str();
-  }
-  return ::CreateWindowExW(exStyle, className, windowName, style, x, y, width, height, parent, menu,
-                           TranslatedInstance(instance), parameter);
+  return Boundary("CreateWindowExW", HWND{nullptr}, [&] {
+    std::wstring registered;
+    if (RegisteredName(className, true, registered)) {
+      className = registered.c_str();
+    }
+    return ::CreateWindowExW(exStyle, className, windowName, style, x, y, width, height, parent,
+                             menu, TranslatedInstance(instance), parameter);
+  });
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE module, LPCSTR name) {
   if (module == nullptr) {
     return ::LoadCursorA(nullptr, name);
   }
-  TSavedCursors* saved = RuntimeUnit().savedCursors.get();
-  if (saved != nullptr) {
-    if (HCURSOR cursor = saved->Find(module, name)) {
-      return cursor;
+  return Boundary("LoadCursorA", HCURSOR{nullptr}, [&]() -> HCURSOR {
+    TSavedCursors* saved = RuntimeUnit().savedCursors.get();
+    if (saved != nullptr) {
+      if (HCURSOR cursor = saved->Find(module, name)) {
+        return cursor;
+      }
     }
-  }
-  const void* group = nullptr;
-  uint32_t groupSize = 0;
-  if (!FindImageResource(module, 12, name, group, groupSize)) {
-    return nullptr;
-  }
-  const int id = ::LookupIconIdFromDirectory(static_cast<PBYTE>(const_cast<void*>(group)), FALSE);
-  if (id == 0) {
-    return nullptr;
-  }
-  const void* image = nullptr;
-  uint32_t imageSize = 0;
-  if (!FindImageResource(module, 1, MAKEINTRESOURCEA(id), image, imageSize)) {
-    return nullptr;
-  }
-  HCURSOR cursor = reinterpret_cast<HCURSOR>(::CreateIconFromResource(
-      static_cast<PBYTE>(const_cast<void*>(image)), imageSize, FALSE, 0x00030000));
-  if (saved != nullptr) {
-    saved->Add(cursor, module, name);
-  }
-  return cursor;
+    const void* group = nullptr;
+    uint32_t groupSize = 0;
+    if (!FindImageResource(module, 12, name, group, groupSize)) {
+      return nullptr;
+    }
+    const int id = ::LookupIconIdFromDirectory(static_cast<PBYTE>(const_cast<void*>(group)), FALSE);
+    if (id == 0) {
+      return nullptr;
+    }
+    const void* image = nullptr;
+    uint32_t imageSize = 0;
+    if (!FindImageResource(module, 1, MAKEINTRESOURCEA(id), image, imageSize)) {
+      return nullptr;
+    }
+    HCURSOR cursor = reinterpret_cast<HCURSOR>(::CreateIconFromResource(
+        static_cast<PBYTE>(const_cast<void*>(image)), imageSize, FALSE, 0x00030000));
+    if (saved != nullptr) {
+      saved->Add(cursor, module, name);
+    }
+    return cursor;
+  });
 }
 
 HMENU WINAPI LoadMenuA(HINSTANCE module, LPCSTR name) {
@@ -233,8 +248,12 @@ MMRESULT WINAPI waveOutOpen(LPHWAVEOUT device, UINT deviceId, LPCWAVEFORMATEX fo
   const MMRESULT result = ::waveOutOpen(device, deviceId, format, callback, instance, flags);
   TMapCardinal2Cardinal* formats = RuntimeUnit().waveFormats.get();
   if (result == MMSYSERR_NOERROR && device != nullptr && format != nullptr && formats != nullptr) {
-    formats->Add(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(*device)),
-                 format->wBitsPerSample / 8u);
+    // The device is open whatever happens here; without its format its
+    // buffers are played unscaled.
+    Boundary("waveOutOpen", [&] {
+      formats->Add(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(*device)),
+                   format->wBitsPerSample / 8u);
+    });
   }
   return result;
 }
@@ -265,16 +284,18 @@ MMRESULT WINAPI waveOutClose(HWAVEOUT device) {
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
-  if (IsString(name)) {
-    if (TFlashOCXCodeProviderBasedOnStream* provider = RuntimeCodeProvider()) {
-      if (TFlashOCXLoader* loader = provider->Loader()) {
-        if (void* replacement = loader->GetImportReplacement(nullptr, name)) {
-          return reinterpret_cast<FARPROC>(replacement);
+  return Boundary("GetProcAddress", FARPROC{nullptr}, [&] {
+    if (IsString(name)) {
+      if (TFlashOCXCodeProviderBasedOnStream* provider = RuntimeCodeProvider()) {
+        if (TFlashOCXLoader* loader = provider->Loader()) {
+          if (void* replacement = loader->GetImportReplacement(nullptr, name)) {
+            return reinterpret_cast<FARPROC>(replacement);
+          }
         }
       }
     }
-  }
-  return ::GetProcAddress(module, name);
+    return ::GetProcAddress(module, name);
+  });
 }
 
 }  // namespace leafbook::replacements

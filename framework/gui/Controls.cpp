@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "framework/base/ComBoundary.h"
 #include "framework/base/Exceptions.h"
 
 namespace leafbook {
@@ -49,17 +50,16 @@ COLORREF ColorToRGB(TColor color) {
 
 TPopupMenu::TPopupMenu() : menu_(::CreatePopupMenu()) {}
 
-TPopupMenu::~TPopupMenu() {
-  ::DestroyMenu(menu_);
-}
+TPopupMenu::~TPopupMenu() = default;
 
 void TPopupMenu::AddItem(const std::wstring& caption, std::function<void()> action) {
   actions_.push_back(std::move(action));
-  ::AppendMenuW(menu_, MF_STRING, actions_.size(), caption.c_str());
+  ::AppendMenuW(menu_.Get(), MF_STRING, actions_.size(), caption.c_str());
 }
 
 void TPopupMenu::Popup(HWND owner, int x, int y) {
-  UINT chosen = ::TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, x, y, 0, owner, nullptr);
+  UINT chosen =
+      ::TrackPopupMenu(menu_.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, x, y, 0, owner, nullptr);
   if (chosen > 0 && chosen <= actions_.size() && actions_[chosen - 1]) {
     actions_[chosen - 1]();
   }
@@ -80,11 +80,9 @@ LRESULT CALLBACK FrameworkWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM l
     return ::DefWindowProcW(window, msg, wParam, lParam);
   }
   TMessage message{msg, wParam, lParam, 0};
-  try {
-    control->WndProc(message);
-  } catch (...) {
-    // Nothing may escape into the system's dispatch; the message counts as handled.
-  }
+  // Nothing may escape into the system's dispatch; a message whose handling
+  // raised counts as handled, with the result it had then.
+  Boundary("FrameworkWndProc", [&] { control->WndProc(message); });
   if (msg == WM_NCDESTROY) {
     control->Detach();
   }
@@ -218,9 +216,8 @@ void TWinControl::WndProc(TMessage& message) {
       if (!Subclassed()) {
         RECT client;
         ::GetClientRect(handle_, &client);
-        HBRUSH brush = ::CreateSolidBrush(ColorToRGB(color_));
-        ::FillRect(reinterpret_cast<HDC>(message.WParam), &client, brush);
-        ::DeleteObject(brush);
+        const TGdiObject<HBRUSH> brush(::CreateSolidBrush(ColorToRGB(color_)));
+        ::FillRect(reinterpret_cast<HDC>(message.WParam), &client, brush.Get());
         message.Result = 1;
         return;
       }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/base/Resources.h"
+
 namespace leafbook {
 
 // The one window procedure of every framework window.
@@ -48,13 +50,13 @@ class TPopupMenu {
   ~TPopupMenu();
   TPopupMenu(const TPopupMenu&) = delete;
   TPopupMenu& operator=(const TPopupMenu&) = delete;
-  HMENU Handle() const { return menu_; }
+  HMENU Handle() const { return menu_.Get(); }
   // Items run their action when chosen.
   void AddItem(const std::wstring& caption, std::function<void()> action);
   void Popup(HWND owner, int x, int y);
 
  private:
-  HMENU menu_;
+  TOwnedMenu menu_;
   std::vector<std::function<void()>> actions_;
 };
 

@@ -14,16 +14,6 @@ std::string Narrow(const std::wstring& text) {
   return result;
 }
 
-HRESULT TFakeControl::QueryInterface(REFIID iid, void** object) {
-  if (iid == IID_IUnknown || iid == IID_IFlashPlayerControlBase) {
-    *object = static_cast<IFlashPlayerControlBase*>(this);
-    AddRefImpl();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
 void TFakeControl::Record(const std::string& call) {
   TLockGuard guard(lock_);
   calls_.push_back(call);

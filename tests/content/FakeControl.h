@@ -26,7 +26,9 @@ namespace leafbook::testing {
 
 std::string Narrow(const std::wstring& text);
 
-class TFakeControl final : public IFlashPlayerControlBase, public TComRefCounted<TFakeControl> {
+class TFakeControl final
+    : public TComObject<TFakeControl,
+                        TInterface<IFlashPlayerControlBase, &IID_IFlashPlayerControlBase>> {
  public:
   static TComPtr<TFakeControl> Create() {
     return TComPtr<TFakeControl>(NewComObject<TFakeControl>());
@@ -50,10 +52,6 @@ class TFakeControl final : public IFlashPlayerControlBase, public TComRefCounted
   std::function<std::unique_ptr<TStream>(const std::wstring& path)> onAsync;
   // OnUnloadExternalResourceAsync, after the call is recorded.
   std::function<void(TStream* stream)> onUnload;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
   HRESULT STDMETHODCALLTYPE PutMovie(LPCWSTR url) override;
   HRESULT STDMETHODCALLTYPE LoadMovie(int32_t layer, LPCWSTR url) override;

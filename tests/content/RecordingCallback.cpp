@@ -50,15 +50,12 @@ std::vector<DWORD> TRecordingCallback::Threads() {
 }
 
 HRESULT TRecordingCallback::QueryInterface(REFIID iid, void** object) {
-  if (iid == IID_IUnknown || iid == IID_IBindStatusCallback) {
-    *object = static_cast<IBindStatusCallback*>(this);
-  } else if (iid == IID_IHttpNegotiate && negotiate_) {
-    *object = static_cast<IHttpNegotiate*>(this);
-  } else {
-    *object = nullptr;
+  void* found = iid == IID_IHttpNegotiate && !negotiate_ ? nullptr : Find(iid);
+  *object = found;
+  if (!found) {
     return E_NOINTERFACE;
   }
-  AddRefImpl();
+  AddRef();
   return S_OK;
 }
 

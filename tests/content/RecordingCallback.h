@@ -14,9 +14,10 @@
 
 namespace leafbook::testing {
 
-class TRecordingCallback final : public IBindStatusCallback,
-                                 public IHttpNegotiate,
-                                 public TComRefCounted<TRecordingCallback> {
+class TRecordingCallback final
+    : public TComObject<TRecordingCallback,
+                        TInterface<IBindStatusCallback, &IID_IBindStatusCallback>,
+                        TInterface<IHttpNegotiate, &IID_IHttpNegotiate>> {
  public:
   // negotiate: whether it answers IHttpNegotiate; dataResult: what
   // OnDataAvailable returns.
@@ -32,9 +33,8 @@ class TRecordingCallback final : public IBindStatusCallback,
   // binding, until set), as a runtime's callback tells a system moniker.
   void SetBindFlags(DWORD flags) { bindFlags_ = flags; }
 
+  // IHttpNegotiate only when it was made to answer it.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
   HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD reserved, IBinding* binding) override;
   HRESULT STDMETHODCALLTYPE GetPriority(LONG* priority) override;

@@ -6,6 +6,7 @@
 
 #include "content/ContentProvider.h"
 #include "content/StreamAdapters.h"
+#include "framework/base/ComObject.h"
 #include "framework/base/Exceptions.h"
 #include "framework/base/Handle.h"
 #include "framework/gui/MainThread.h"
@@ -15,7 +16,8 @@ namespace leafbook::testing {
 namespace {
 
 // An IStream that records what reaches it.
-class TRecordingStream final : public IStream, public TComRefCounted<TRecordingStream> {
+class TRecordingStream final
+    : public TComObject<TRecordingStream, TInterface<IStream, &IID_IStream>> {
  public:
   static TComPtr<TRecordingStream> Create() {
     return TComPtr<TRecordingStream>(NewComObject<TRecordingStream>());
@@ -24,17 +26,6 @@ class TRecordingStream final : public IStream, public TComRefCounted<TRecordingS
   LARGE_INTEGER lastMove{};
   DWORD lastOrigin = 99;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == IID_IStream) {
-      *object = static_cast<IStream*>(this);
-      AddRefImpl();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
   HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_FAIL; }
   HRESULT STDMETHODCALLTYPE Write(const void*, ULONG count, ULONG* written) override {
     if (written) {

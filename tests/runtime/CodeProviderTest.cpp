@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "app/ProgramUnit.h"
 #include "content/UrlMon.h"
 #include "framework/base/ComPtr.h"
 #include "framework/base/Exceptions.h"
@@ -40,10 +41,10 @@ uint16_t ControlWord() {
   return word;
 }
 
-TEST(UnitStartup, MakesTheSharedObjectsAndShutdownFreesThem) {
+TEST(ProgramUnit, MakesTheSharedObjectsAndShutdownFreesThem) {
   ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
   {
-    TUnitStartup unit;
+    TProgramUnit unit;
     EXPECT_EQ(ControlWord() & 0x1F3F, 0x133F);
     // Nothing is installed in the test prefix: a provider without a module.
     ASSERT_NE(RuntimeCodeProvider(), nullptr);
@@ -61,25 +62,24 @@ TEST(UnitStartup, MakesTheSharedObjectsAndShutdownFreesThem) {
     EXPECT_NE(state.savedCursors, nullptr);
     EXPECT_TRUE(state.soundEnabled);
     EXPECT_EQ(state.volume, 100);
-    ASSERT_NE(state.workingSetTimer, nullptr);
-    EXPECT_TRUE(state.workingSetTimer->Enabled());
-    EXPECT_EQ(state.workingSetTimer->Interval(), 10000u);
+    ASSERT_NE(unit.WorkingSetTimer(), nullptr);
+    EXPECT_TRUE(unit.WorkingSetTimer()->Enabled());
+    EXPECT_EQ(unit.WorkingSetTimer()->Interval(), 10000u);
     EXPECT_NE(UrlMon().CreateURLMoniker, nullptr);
     EXPECT_NE(UrlMon().RegisterBindStatusCallback, nullptr);
-    TUnitStartup::TrimWorkingSet();
+    TProgramUnit::TrimWorkingSet();
   }
   const TRuntimeUnitState& state = RuntimeUnit();
   EXPECT_EQ(RuntimeCodeProvider(), nullptr);
   EXPECT_EQ(ContentManager(), nullptr);
   EXPECT_EQ(state.windowClassNames, nullptr);
   EXPECT_EQ(state.soundLock, nullptr);
-  EXPECT_EQ(state.workingSetTimer, nullptr);
   EXPECT_EQ(UrlMon().CreateURLMoniker, nullptr);
   // The unit can start again, but not twice at once.
   {
-    TUnitStartup again;
+    TProgramUnit again;
     TContentManager* manager = ContentManager();
-    EXPECT_THROW(TUnitStartup twice, Exception);
+    EXPECT_THROW(TProgramUnit twice, Exception);
     EXPECT_EQ(ContentManager(), manager);
   }
   ::OleUninitialize();

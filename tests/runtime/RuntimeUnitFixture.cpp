@@ -31,7 +31,7 @@ std::unique_ptr<TMemoryStream> StreamOf(const std::string& bytes) {
 void RuntimeUnitTest::SetUp() {
   ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
   InitMainThread();
-  unit_ = std::make_unique<TUnitStartup>();
+  unit_ = std::make_unique<TProgramUnit>();
 }
 
 void RuntimeUnitTest::TearDown() {

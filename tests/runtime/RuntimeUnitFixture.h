@@ -1,5 +1,5 @@
 // The fixture of the runtime machinery's tests: COM, a main thread and the
-// unit started for each test, plus the stand-in runtime's module bytes read
+// program's unit started for each test, plus the stand-in runtime's module bytes read
 // from its file (the module is only ever mapped from them, never loaded by
 // the system).
 #pragma once
@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ProgramUnit.h"
 #include "framework/base/Streams.h"
 #include "runtime/RuntimeUnit.h"
 
@@ -28,7 +29,7 @@ class RuntimeUnitTest : public ::testing::Test {
   // Makes the process-wide provider one that maps fileName from a stream.
   static void MapModule(const std::string& fileName);
 
-  std::unique_ptr<TUnitStartup> unit_;
+  std::unique_ptr<TProgramUnit> unit_;
 };
 
 }  // namespace leafbook::testing
