@@ -311,7 +311,7 @@ HANDLE TContentManager::OpenFileA(LPCSTR path, DWORD access, DWORD share,
 HANDLE TContentManager::OpenFileW(LPCWSTR path, DWORD access, DWORD share,
                                   LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                                   HANDLE templateFile) {
-  const auto open = [&]() -> HANDLE {
+  try {
     const std::wstring text = path ? path : L"";
     HANDLE handle = OpenMemoryFile(text);
     if (handle != INVALID_HANDLE_VALUE) {
@@ -335,18 +335,13 @@ HANDLE TContentManager::OpenFileW(LPCWSTR path, DWORD access, DWORD share,
       handle = create(path, access, share, security, disposition, flags, templateFile);
     }
     return handle;
-  };
-  // An open that raised reads as a failed open.
-  bool returned = false;
-  const HANDLE handle = Boundary("TContentManager::OpenFileW", INVALID_HANDLE_VALUE, [&] {
-    const HANDLE opened = open();
-    returned = true;
-    return opened;
-  });
-  if (!returned) {
+  } catch (...) {
+    // An open that raised reads as a failed open, with an error code of its
+    // own (set after the trace line, whose writing may change it).
+    ResultOfCaughtException("TContentManager::OpenFileW");
     ::SetLastError(ERROR_OPEN_FAILED);
+    return INVALID_HANDLE_VALUE;
   }
-  return handle;
 }
 
 HANDLE TContentManager::OpenMemoryFile(const std::wstring& path) {

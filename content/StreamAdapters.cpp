@@ -1,7 +1,6 @@
 // Stream adapters and main-thread marshalling of stream calls.
 #include "content/StreamAdapters.h"
 
-#include "framework/base/ComBoundary.h"
 #include "framework/base/Exceptions.h"
 #include "framework/gui/MainThread.h"
 
@@ -38,8 +37,12 @@ void TStreamBasedOnIStream::SetSize(int64_t size) {
 }
 
 TSynchronizedStreamCaller::~TSynchronizedStreamCaller() {
-  // Without a main thread left the stream goes here, on this thread.
-  Boundary("TSynchronizedStreamCaller::FreeStream", [this] { FreeStream(); });
+  // Not a boundary but an expected case, so no trace line: without a main
+  // thread left the stream goes here, on this thread.
+  try {
+    FreeStream();
+  } catch (...) {
+  }
 }
 
 void TSynchronizedStreamCaller::FreeStream() {

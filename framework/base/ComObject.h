@@ -26,30 +26,6 @@ struct TInterface {
   static bool Answers(REFIID iid) noexcept { return ((iid == *Iids) || ...); }
 };
 
-// The reference count alone, for a class that answers QueryInterface itself.
-template <class Derived>
-class TComRefCounted {
- public:
-  TComRefCounted(const TComRefCounted&) = delete;
-  TComRefCounted& operator=(const TComRefCounted&) = delete;
-
- protected:
-  TComRefCounted() = default;
-  ~TComRefCounted() = default;
-
-  ULONG AddRefImpl() noexcept { return static_cast<ULONG>(::InterlockedIncrement(&refCount_)); }
-  ULONG ReleaseImpl() noexcept {
-    LONG count = ::InterlockedDecrement(&refCount_);
-    if (count == 0) {
-      delete static_cast<Derived*>(this);
-    }
-    return static_cast<ULONG>(count);
-  }
-
- private:
-  LONG refCount_ = 0;
-};
-
 template <class Derived, class First, class... Rest>
 class TComObject : public First::Type, public Rest::Type... {
  public:
