@@ -55,8 +55,8 @@ void TMiniPlayer::MovieGetUrl(int level, const std::string& rawUrl, const std::s
   TLayer* layer = stage_.Level(level);
   // Movies from version 6 on write their texts in UTF-8, older ones in the ANSI code page.
   const bool utf8 = layer != nullptr && layer->timeline && layer->timeline->Movie().version >= 6;
-  const std::wstring url = utf8 ? FromUtf8(rawUrl) : AnsiToWide(rawUrl);
-  const std::wstring target = utf8 ? FromUtf8(rawTarget) : AnsiToWide(rawTarget);
+  const std::wstring url = utf8 ? Utf8ToWide(rawUrl) : AnsiToWide(rawUrl);
+  const std::wstring target = utf8 ? Utf8ToWide(rawTarget) : AnsiToWide(rawTarget);
   if (auto command = FsCommandOf(url)) {
     queue_.Post([this, command = *command, target] { FireFsCommand(command, target); });
     return;

@@ -3,6 +3,7 @@
 // order, as automation passes them, and are coerced to the member's types.
 #include <cwchar>
 
+#include "framework/base/AnsiText.h"
 #include "framework/base/ComBoundary.h"
 #include "miniplayer/CompiledCode.h"
 #include "miniplayer/Dispids.h"
@@ -479,9 +480,9 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<TVariant>& args
       } else if (id == kTCallFrame) {
         timeline->CallFrame(arg(1).lVal);
       } else if (id == kTGotoLabel) {
-        timeline->GotoLabel(Utf8(Str(arg(1))));
+        timeline->GotoLabel(WideToUtf8(Str(arg(1))));
       } else if (id == kTCallLabel) {
-        timeline->CallFrame(timeline->Movie().FrameOfLabel(Utf8(Str(arg(1)))));
+        timeline->CallFrame(timeline->Movie().FrameOfLabel(WideToUtf8(Str(arg(1)))));
       } else if (id == kTPlay) {
         timeline->Play();
       } else {
@@ -498,7 +499,7 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<TVariant>& args
         Answer(result, TVariant::Int(timeline != nullptr ? timeline->CurrentFrame() : -1));
       } else {
         Answer(result,
-               TVariant::String(timeline != nullptr ? FromUtf8(timeline->CurrentLabel()) : L""));
+               TVariant::String(timeline != nullptr ? Utf8ToWide(timeline->CurrentLabel()) : L""));
       }
       return S_OK;
     }

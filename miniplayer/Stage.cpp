@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "framework/base/AnsiText.h"
 #include "miniplayer/Resource.h"
 #include "miniplayer/SwfMovie.h"
 #include "miniplayer/Trace.h"
@@ -45,7 +46,7 @@ bool TStage::Place(int level, const std::wstring& url, std::string bytes) {
       layer->timeline = std::make_unique<TTimeline>(ParseMovie(bytes), *layer);
       what = L"movie of " + std::to_wstring(layer->timeline->TotalFrames()) + L" frames";
     } catch (const EDamagedMovie& error) {
-      layer->notice = FromUtf8(error.what());
+      layer->notice = Utf8ToWide(error.what());
       what = L"notice: " + layer->notice;
     }
   } else if (auto image = DecodeImage(bytes)) {

@@ -33,8 +33,4 @@ void Trace(const std::wstring& line);
 // that reached a COM method or window procedure.
 void TraceBoundaryFailure(const char* where, const char* what) noexcept;
 
-// UTF-8, the text encoding of movies from version 6 on and of exception texts.
-std::wstring FromUtf8(const std::string& text);
-std::string Utf8(const std::wstring& text);
-
 }  // namespace leafbook::miniplayer
