@@ -1,28 +1,43 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test Leafbook:
 # i386 multiarch, Wine (32-bit), mingw-w64 for i686, Xvfb, CMake, GoogleTest,
-# clang-format.
+# clang-format. On a machine that cannot run 32-bit programs, also 64-bit Wine
+# and mingw-w64 for x86-64, for the 64-bit test build (scripts/test.sh).
 # Idempotent, and quiet when everything is there.
 set -euo pipefail
+here=$(dirname "$0")
 
 packages=(wine wine32:i386 g++-mingw-w64-i686-posix xvfb xauth cmake make g++ googletest libz-mingw-w64-dev zlib1g-dev
           clang-format git)
+win64_packages=(wine64 g++-mingw-w64-x86-64-posix)
 
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "setup: installing ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
+updated=no
+
+install_missing() {
+  local missing=()
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$package")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "setup: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+    updated=no
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  if [ $updated = no ]; then
+    $sudo apt-get update -qq
+    updated=yes
+  fi
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  echo "setup: done"
+}
+
+install_missing "${packages[@]}"
+if ! "$here/wine-check.sh" 2>/dev/null; then
+  install_missing "${win64_packages[@]}"
 fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-echo "setup: done"

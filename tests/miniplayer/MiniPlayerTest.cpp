@@ -624,7 +624,8 @@ TEST_F(MiniPlayer, ImportsEveryFunctionAHostAnswersByName) {
                                "GetProcAddress"};
   auto* base = reinterpret_cast<const BYTE*>(module_->handle);
   auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  // The module's own kind of headers (32-bit, or 64-bit in a 64-bit test build).
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& imports =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   std::vector<std::string> imported;
@@ -632,9 +633,9 @@ TEST_F(MiniPlayer, ImportsEveryFunctionAHostAnswersByName) {
            reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
        descriptor->Name != 0; ++descriptor) {
     for (auto* thunk =
-             reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + descriptor->OriginalFirstThunk);
+             reinterpret_cast<const IMAGE_THUNK_DATA*>(base + descriptor->OriginalFirstThunk);
          thunk->u1.AddressOfData != 0; ++thunk) {
-      if ((thunk->u1.Ordinal & IMAGE_ORDINAL_FLAG32) == 0) {
+      if ((thunk->u1.Ordinal & IMAGE_ORDINAL_FLAG) == 0) {
         imported.push_back(
             reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + thunk->u1.AddressOfData)->Name);
       }
