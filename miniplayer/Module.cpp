@@ -120,21 +120,15 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
     LONG status = ERROR_SUCCESS;
     {
       leafbook::TOwnedRegKey classKey;
-      HKEY created = nullptr;
-      if (RegCreateKeyExW(HKEY_CLASSES_ROOT, kClsidKey, 0, nullptr, 0, KEY_WRITE, nullptr, &created,
-                          nullptr) != ERROR_SUCCESS) {
+      if (RegCreateKeyExW(HKEY_CLASSES_ROOT, kClsidKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                          classKey.Put(), nullptr) != ERROR_SUCCESS) {
         return SELFREG_E_CLASS;
       }
-      classKey.Reset(created);
       status = SetString(classKey.Get(), nullptr, L"Leafbook miniplayer");
       leafbook::TOwnedRegKey serverKey;
       if (status == ERROR_SUCCESS) {
-        created = nullptr;
         status = RegCreateKeyExW(classKey.Get(), L"InprocServer32", 0, nullptr, 0, KEY_WRITE,
-                                 nullptr, &created, nullptr);
-        if (status == ERROR_SUCCESS) {
-          serverKey.Reset(created);
-        }
+                                 nullptr, serverKey.Put(), nullptr);
       }
       if (status == ERROR_SUCCESS) {
         status = SetString(serverKey.Get(), nullptr, path);

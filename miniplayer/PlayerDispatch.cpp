@@ -129,15 +129,6 @@ void Answer(VARIANT* result, TVariant value) {
   }
 }
 
-// The one result type TVariant has no builder for.
-TVariant Double(double value) {
-  TVariant result;
-  VARIANT* raw = result.Put();
-  raw->vt = VT_R8;
-  raw->dblVal = value;
-  return result;
-}
-
 std::wstring ColorText(long rgb) {
   if (rgb < 0) {
     return L"";
@@ -215,7 +206,7 @@ STDMETHODIMP TMiniPlayer::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCI
         continue;
       }
       for (const TMember& member : Members()) {
-        if (_wcsicmp(member.name, names[i]) == 0) {
+        if (EqualsNoCase(member.name, names[i])) {
           ids[i] = member.id;
           break;
         }
@@ -551,7 +542,7 @@ HRESULT TMiniPlayer::CallMember(DISPID id, bool put, std::vector<TVariant>& args
       if (id == kTGetProperty) {
         Answer(result, TVariant::String(value));
       } else {
-        Answer(result, Double(std::wcstod(value.c_str(), nullptr)));
+        Answer(result, TVariant::Double(std::wcstod(value.c_str(), nullptr)));
       }
       return S_OK;
     }

@@ -60,24 +60,21 @@ HRESULT TFlashOCXCodeProviderBasedOnStream::CreateInstance(REFIID iid, void** ou
   if (classObjectEntry_ == nullptr) {
     return E_FAIL;
   }
-  IClassFactory* factory = nullptr;
-  if (classObjectEntry_(kRuntimeClass, kClassFactory, reinterpret_cast<void**>(&factory)) != S_OK ||
-      factory == nullptr) {
+  TComPtr<IClassFactory> factory;
+  if (classObjectEntry_(kRuntimeClass, kClassFactory, factory.PutVoid()) != S_OK || !factory) {
     return E_FAIL;
   }
   // The caller learns from out whether an object was made.
   factory->CreateInstance(nullptr, iid, out);
-  factory->Release();
   return S_OK;
 }
 
 TFlashOCXCodeProviderBasedOnSystemInstalledOCX::TFlashOCXCodeProviderBasedOnSystemInstalledOCX() {
-  HKEY opened = nullptr;
-  if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, kInstalledKey, 0, KEY_QUERY_VALUE, &opened) !=
+  TOwnedRegKey key;
+  if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, kInstalledKey, 0, KEY_QUERY_VALUE, key.Put()) !=
       ERROR_SUCCESS) {
     return;
   }
-  TOwnedRegKey key(opened);
   // One byte more than the value may fill, so that the path always ends.
   char path[262] = {};
   DWORD size = 261;

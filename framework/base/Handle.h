@@ -33,6 +33,11 @@ class TOwnedHandle {
   explicit operator bool() const noexcept { return Valid(); }
 
   Native Release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
+  // For out parameters: closes what is held, then gives the slot.
+  Native* Put() noexcept {
+    Reset();
+    return &handle_;
+  }
   void Reset(Native handle = Traits::Invalid()) noexcept {
     Native old = std::exchange(handle_, handle);
     if (old != Traits::Invalid()) {

@@ -134,6 +134,12 @@ class TVariant {
     result.value_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
     return result;
   }
+  static TVariant Double(double value) noexcept {
+    TVariant result;
+    result.value_.vt = VT_R8;
+    result.value_.dblVal = value;
+    return result;
+  }
   // VT_BSTR; a null text when the system has no memory for the string.
   static TVariant String(const std::wstring& text) noexcept {
     TVariant result;
