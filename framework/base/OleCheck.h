@@ -10,10 +10,17 @@
 
 namespace leafbook {
 
-class EOleSysError : public Exception {
+// Any failure of an OLE object or of the hosting of one.
+class EOleError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A failing result code of a COM call, carried along.
+class EOleSysError : public EOleError {
  public:
   EOleSysError(HRESULT code, const std::string& what)
-      : Exception(what + " failed (" + Hex(code) + ")"), code_(code) {}
+      : EOleError(what + " failed (" + Hex(code) + ")"), code_(code) {}
   HRESULT Code() const { return code_; }
 
  private:

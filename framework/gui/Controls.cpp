@@ -7,6 +7,7 @@
 
 #include "framework/base/ComBoundary.h"
 #include "framework/base/Exceptions.h"
+#include "framework/gui/Forms.h"
 
 namespace leafbook {
 
@@ -105,7 +106,7 @@ TWinControl::~TWinControl() {
   if (Subclassed()) {
     Unsubclass();
   } else {
-    DestroyHandle();
+    TWinControl::DestroyWnd();
   }
 }
 
@@ -151,7 +152,7 @@ void TWinControl::CreateWnd() {
   Realign();
 }
 
-void TWinControl::DestroyHandle() {
+void TWinControl::DestroyWnd() {
   if (handle_ && !Subclassed()) {
     ::DestroyWindow(handle_);  // WM_NCDESTROY detaches
   }
@@ -207,6 +208,11 @@ void TWinControl::DefaultHandler(TMessage& message) {
 void TWinControl::WndProc(TMessage& message) {
   const int x = static_cast<short>(LOWORD(message.LParam));
   const int y = static_cast<short>(HIWORD(message.LParam));
+  if (message.Msg >= kCmBase && message.Msg < kCnBase) {
+    // The framework's own messages are for controls, never for a window.
+    message.Result = 0;
+    return;
+  }
   switch (message.Msg) {
     case WM_SIZE:
       DefaultHandler(message);
@@ -292,6 +298,15 @@ void TWinControl::SetParent(TWinControl* parent) {
     }
     parent_->Realign();
   }
+}
+
+TForm* TWinControl::ParentForm() const {
+  for (TWinControl* control = parent_; control; control = control->parent_) {
+    if (auto* form = dynamic_cast<TForm*>(control)) {
+      return form;
+    }
+  }
+  return nullptr;
 }
 
 void TWinControl::SetAlign(TAlign align) {
@@ -398,6 +413,7 @@ void TWinControl::ApplyColor(TColor color) {
   for (TWinControl* child : controls_) {
     if (child->parentColor_) {
       child->ApplyColor(color_);
+      child->Perform(kCmParentColorChanged);
     }
   }
 }
@@ -422,6 +438,7 @@ void TWinControl::ApplyFont(const TFont& font) {
   for (TWinControl* child : controls_) {
     if (child->parentFont_) {
       child->ApplyFont(font_);
+      child->Perform(kCmParentFontChanged);
     }
   }
 }

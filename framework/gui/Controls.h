@@ -19,6 +19,8 @@ namespace leafbook {
 // The one window procedure of every framework window.
 LRESULT CALLBACK FrameworkWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
+class TForm;
+
 struct TMessage {
   UINT Msg;
   WPARAM WParam;
@@ -29,6 +31,21 @@ struct TMessage {
 enum class TAlign { None, Client };
 
 enum class TMouseButton { Left, Right, Middle };
+
+// Added to the key flags of a mouse event raised by a double click.
+constexpr WPARAM kMouseDoubleClick = 0x10000;
+
+// The framework's own messages between controls. Notifications a parent
+// reflects back to the control they concern arrive at kCnBase + the message
+// (a reflected WM_KEYDOWN is kCnBase + WM_KEYDOWN).
+constexpr UINT kCmBase = 0xB000;
+constexpr UINT kCmDialogKey = kCmBase + 0x0100;  // wParam: virtual key, lParam: key data
+constexpr UINT kCmUIActivate = kCmBase + 0x0101;
+constexpr UINT kCmUIDeactivate = kCmBase + 0x0102;
+constexpr UINT kCmDocWindowActivate = kCmBase + 0x0103;  // wParam: activating
+constexpr UINT kCmParentFontChanged = kCmBase + 0x0104;
+constexpr UINT kCmParentColorChanged = kCmBase + 0x0105;
+constexpr UINT kCnBase = 0xBC00;
 
 // A colour: an RGB value, or a system colour given as 0x80000000 | COLOR_xxx.
 using TColor = uint32_t;
@@ -98,7 +115,7 @@ class TWinControl {
 
   TWinControl* Owner() const { return owner_; }
   TWinControl* Parent() const { return parent_; }
-  void SetParent(TWinControl* parent);
+  virtual void SetParent(TWinControl* parent);
   const std::vector<TWinControl*>& Controls() const { return controls_; }
 
   TAlign Align() const { return align_; }
@@ -132,8 +149,13 @@ class TWinControl {
   void SetTabStop(bool value) { tabStop_ = value; }
   TPopupMenu* PopupMenu() const { return popupMenu_; }
   void SetPopupMenu(TPopupMenu* menu) { popupMenu_ = menu; }
-  // Run-time code never sees a design state.
-  bool Designing() const { return false; }
+  // The program never designs; tests put a control in that state.
+  bool Designing() const { return designing_; }
+  void SetDesigning(bool value) { designing_ = value; }
+  const std::string& Name() const { return name_; }
+  void SetName(const std::string& name) { name_ = name; }
+  // The form this control sits on, or null.
+  TForm* ParentForm() const;
 
   TMouseEvent OnMouseDown;
   TMouseEvent OnMouseUp;
@@ -142,15 +164,22 @@ class TWinControl {
 
   // Fits client-aligned children to the client area.
   void Realign();
+  // The form's palette changed (foreground: it may realise its own); true
+  // when this control realised a palette.
+  virtual bool PaletteChanged(bool /*foreground*/) { return false; }
 
  protected:
   virtual void CreateParams(TCreateParams& params);
   virtual void CreateWnd();
-  void DestroyHandle();
+  // Destroys the window, or for a subclassed one gives it back.
+  virtual void DestroyWnd();
+  void DestroyHandle() { DestroyWnd(); }
   // The message handlers; override, handle, and call the base for the rest.
   virtual void WndProc(TMessage& message);
   // What no handler took: the window's own procedure.
-  void DefaultHandler(TMessage& message);
+  virtual void DefaultHandler(TMessage& message);
+  // The procedure of a subclassed window, as it was before.
+  WNDPROC OriginalProc() const { return originalProc_; }
   // Called after Color or Font changed, also through ParentColor / ParentFont.
   virtual void ColorChanged() {}
   virtual void FontChanged() {}
@@ -181,6 +210,8 @@ class TWinControl {
   bool parentFont_ = false;
   bool tabStop_ = false;
   TPopupMenu* popupMenu_ = nullptr;
+  bool designing_ = false;
+  std::string name_;
 };
 
 // A hidden message-only window that hands every message to a function first;

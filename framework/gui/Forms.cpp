@@ -29,6 +29,11 @@ int ScreenHeight() {
   return ::GetSystemMetrics(SM_CYSCREEN);
 }
 
+int ScreenPixelsPerInch() {
+  const TWindowDC screen(nullptr);
+  return ::GetDeviceCaps(screen.Get(), LOGPIXELSY);
+}
+
 UINT KeyboardShiftState() {
   UINT shift = 0;
   if (::GetKeyState(VK_SHIFT) < 0) {
@@ -205,6 +210,18 @@ bool TForm::KeyMessage(TMessage& message) {
 
 void TForm::WndProc(TMessage& message) {
   if (KeyMessage(message)) {
+    return;
+  }
+  if (message.Msg == WM_QUERYNEWPALETTE || message.Msg == WM_PALETTECHANGED) {
+    // A palette change of the form's own making needs no answer.
+    if (message.Msg == WM_PALETTECHANGED && reinterpret_cast<HWND>(message.WParam) == Handle()) {
+      return;
+    }
+    bool realised = false;
+    for (TWinControl* control : Controls()) {
+      realised = control->PaletteChanged(message.Msg == WM_QUERYNEWPALETTE) || realised;
+    }
+    message.Result = realised ? 1 : 0;
     return;
   }
   if (message.Msg == WM_DESTROY && mainForm_) {

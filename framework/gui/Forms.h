@@ -73,6 +73,8 @@ class TForm : public TWinControl {
 // The primary screen's size in pixels.
 int ScreenWidth();
 int ScreenHeight();
+// The screen's logical pixels per inch (what HIMETRIC sizes convert with).
+int ScreenPixelsPerInch();
 
 // Modifier keys held now, as the key events report them.
 constexpr UINT kShiftKey = 1;

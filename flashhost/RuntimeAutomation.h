@@ -1,0 +1,38 @@
+// The runtime's automation surface reached through IDispatch by name. Each
+// name is looked up once per runtime object and its DISPID kept, so every
+// runtime version, whatever the layout of its interface, goes through the
+// same code path. Failures raise EOleSysError with the runtime's code.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <initializer_list>
+#include <map>
+#include <string>
+
+#include "framework/base/ComPtr.h"
+#include "framework/base/Resources.h"
+
+namespace leafbook {
+
+class TRuntimeAutomation {
+ public:
+  // Starts over with another runtime object (null: none).
+  void Reset(IUnknown* runtime);
+  bool Connected() const { return static_cast<bool>(dispatch_); }
+
+  TVariant Get(const wchar_t* name);
+  void Put(const wchar_t* name, TVariant& value);
+  // Arguments in their natural order.
+  TVariant Call(const wchar_t* name, std::initializer_list<TVariant*> args);
+
+ private:
+  DISPID Id(const wchar_t* name);
+  TVariant Invoke(const wchar_t* name, WORD flags, DISPPARAMS& params);
+
+  TComPtr<IDispatch> dispatch_;
+  std::map<std::wstring, DISPID> ids_;
+};
+
+}  // namespace leafbook
