@@ -109,6 +109,12 @@ void UseInstalledRuntime() {
   gProviderOwner = std::make_unique<TFlashOCXCodeProviderBasedOnSystemInstalledOCX>();
 }
 
+void SetRuntimeCodeProvider(std::unique_ptr<TFlashOCXCodeProviderBasedOnStream> provider) {
+  FreeRuntimeCodeProvider();
+  gRuntimeCodeProvider = provider.get();
+  gProviderOwner = std::move(provider);
+}
+
 void SetRuntimeModuleStream(TStream* stream) {
   FreeRuntimeCodeProvider();
   gProviderOwner = std::make_unique<TFlashOCXCodeProviderBasedOnStream>(stream);

@@ -29,9 +29,9 @@ class TFlashOCXCodeProviderBasedOnStream {
   // A new runtime object as iid: E_FAIL without a module or when the module
   // refuses a class factory; otherwise S_OK, out being null when the factory
   // could not make the object.
-  HRESULT CreateInstance(REFIID iid, void** out);
+  virtual HRESULT CreateInstance(REFIID iid, void** out);
   // The module's packed product version; 0 without a module.
-  uint32_t GetVersion() const { return version_; }
+  virtual uint32_t GetVersion() const { return version_; }
   // The loader, also while the module's entry point runs; null when none.
   TFlashOCXLoader* Loader() const { return loader_.get(); }
   bool HasModule() const { return classObjectEntry_ != nullptr; }
@@ -66,6 +66,9 @@ const void* RuntimeCodeProviderVariable();
 void FreeRuntimeCodeProvider();
 // Frees the current provider, then makes one for the installed runtime.
 void UseInstalledRuntime();
+// Frees the current provider, then makes provider (constructed while the old
+// one still lived) the process-wide one.
+void SetRuntimeCodeProvider(std::unique_ptr<TFlashOCXCodeProviderBasedOnStream> provider);
 // Frees the current provider, then maps a module from stream (read wholly
 // during the call) with a new one. A null, empty or damaged stream leaves a
 // provider without a module.
