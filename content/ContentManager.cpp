@@ -111,7 +111,7 @@ void TContentManager::RegisterControl(uint32_t id, IFlashPlayerControlBase* cont
   controls_.push_back({id, control});
 }
 
-IFlashPlayerControlBase* TContentManager::FindControl(uint32_t id) {
+TComPtr<IFlashPlayerControlBase> TContentManager::FindControl(uint32_t id) {
   TLockGuard guard(listsLock_);
   for (const TFlashPlayerControlIdPair& entry : controls_) {
     if (entry.id == id) {
@@ -122,10 +122,24 @@ IFlashPlayerControlBase* TContentManager::FindControl(uint32_t id) {
 }
 
 void TContentManager::UnregisterControl(IFlashPlayerControlBase* control) {
-  TLockGuard guard(listsLock_);
-  std::erase_if(controls_, [control](const TFlashPlayerControlIdPair& entry) {
-    return entry.control == control;
-  });
+  // The references go after the locks are left: the last one may free the
+  // control's interface, which must not run under a lock of ours.
+  std::vector<TComPtr<IFlashPlayerControlBase>> released;
+  {
+    TLockGuard guard(listsLock_);
+    for (TFlashPlayerControlIdPair& entry : controls_) {
+      if (entry.control.Get() == control) {
+        released.push_back(std::move(entry.control));
+      }
+    }
+    std::erase_if(controls_, [](const TFlashPlayerControlIdPair& entry) { return !entry.control; });
+  }
+  TLockGuard guard(lock_);
+  for (TFakeHandleStreamPair& entry : fakeHandles_) {
+    if (entry.control.Get() == control) {
+      released.push_back(std::move(entry.control));
+    }
+  }
 }
 
 TComPtr<IContentProvider> TContentManager::TakeProvider(const std::wstring& url) {
@@ -269,17 +283,17 @@ HRESULT TContentManager::BindResource(IBindCtx* bindContext, IMoniker* left, REF
     uint32_t id = 0;
     std::wstring relativePath;
     if (ParseMemoryPath(url, id, relativePath)) {
-      IFlashPlayerControlBase* control = FindControl(id);
+      const TComPtr<IFlashPlayerControlBase> control = FindControl(id);
       if (!control) {
         return E_FAIL;
       }
-      handled = RequestFromControl(*control, relativePath, streamSide);
+      handled = RequestFromControl(*control.Get(), relativePath, streamSide);
       if (!handled && provider->HasData() == S_OK) {
         handled = true;  // a handler wrote without claiming the request
       }
       if (!handled) {
-        handled = BindThroughSystem(BaseFolder(*control) + L"/" + relativePath, bindContext, left,
-                                    iid, object, true);
+        handled = BindThroughSystem(BaseFolder(*control.Get()) + L"/" + relativePath, bindContext,
+                                    left, iid, object, true);
       }
     } else {
       handled = RequestFromGlobalHandler(url, streamSide);
@@ -325,8 +339,8 @@ HANDLE TContentManager::OpenFileW(LPCWSTR path, DWORD access, DWORD share,
     uint32_t id = 0;
     std::wstring relativePath;
     if (ParseMemoryPath(text, id, relativePath)) {
-      if (IFlashPlayerControlBase* control = FindControl(id)) {
-        std::wstring file = BaseFolder(*control) + L"\\" + relativePath;
+      if (const TComPtr<IFlashPlayerControlBase> control = FindControl(id)) {
+        std::wstring file = BaseFolder(*control.Get()) + L"\\" + relativePath;
         std::replace(file.begin(), file.end(), L'/', L'\\');
         handle = create(file.c_str(), access, share, security, disposition, flags, templateFile);
       }
@@ -352,7 +366,7 @@ HANDLE TContentManager::OpenMemoryFile(const std::wstring& path) {
   if (!ParseMemoryPath(path, id, relativePath)) {
     return INVALID_HANDLE_VALUE;
   }
-  IFlashPlayerControlBase* control = FindControl(id);
+  TComPtr<IFlashPlayerControlBase> control = FindControl(id);
   if (!control) {
     return INVALID_HANDLE_VALUE;
   }
@@ -370,14 +384,14 @@ HANDLE TContentManager::OpenMemoryFile(const std::wstring& path) {
     return INVALID_HANDLE_VALUE;
   }
   const HANDLE handle = event.Get();
-  AddFakeHandle(std::move(event), std::move(stream), control);
+  AddFakeHandle(std::move(event), std::move(stream), std::move(control));
   return handle;
 }
 
 void TContentManager::AddFakeHandle(TWin32Handle handle, std::unique_ptr<TStream> stream,
-                                    IFlashPlayerControlBase* control) {
+                                    TComPtr<IFlashPlayerControlBase> control) {
   TLockGuard guard(lock_);
-  fakeHandles_.push_back({std::move(handle), std::move(stream), control});
+  fakeHandles_.push_back({std::move(handle), std::move(stream), std::move(control)});
 }
 
 TStream* TContentManager::FindFakeHandleStream(HANDLE handle) {
@@ -391,19 +405,26 @@ TStream* TContentManager::FindFakeHandleStream(HANDLE handle) {
 }
 
 bool TContentManager::ReleaseFakeHandle(HANDLE handle) {
-  TLockGuard guard(lock_);
-  auto entry =
-      std::find_if(fakeHandles_.begin(), fakeHandles_.end(),
-                   [handle](const TFakeHandleStreamPair& e) { return e.handle.Get() == handle; });
-  if (entry == fakeHandles_.end()) {
-    return false;
+  TFakeHandleStreamPair released;
+  {
+    TLockGuard guard(lock_);
+    auto entry =
+        std::find_if(fakeHandles_.begin(), fakeHandles_.end(),
+                     [handle](const TFakeHandleStreamPair& e) { return e.handle.Get() == handle; });
+    if (entry == fakeHandles_.end()) {
+      return false;
+    }
+    released = std::move(*entry);
+    fakeHandles_.erase(entry);
   }
-  TFakeHandleStreamPair released = std::move(*entry);
-  fakeHandles_.erase(entry);
-  // The host sees the stream before it goes; then the handle, then the stream.
-  // The handle is closed all the same when the event raises.
-  Boundary("OnUnloadExternalResourceAsync",
-           [&] { released.control->FireUnloadExternalResourceAsync(released.stream.get()); });
+  // The host sees the stream before it goes, without our lock held: a
+  // handler may wait for a thread that opens or closes files meanwhile.
+  // Then the handle, then the stream; the handle is closed all the same when
+  // the event raises. A control that unregistered hears nothing.
+  if (released.control) {
+    Boundary("OnUnloadExternalResourceAsync",
+             [&] { released.control->FireUnloadExternalResourceAsync(released.stream.get()); });
+  }
   released.handle.Reset();
   released.stream.reset();
   return true;

@@ -56,7 +56,8 @@ class TContentManager {
   // The same, writing the whole of stream (from its beginning) at once.
   void LoadMovieFromStream(IFlashPlayerControlBase* control, bool intoLayer, TStream& stream,
                            int32_t layer);
-  // Forgets every folder of control; its providers and open files stay.
+  // Forgets every folder of control; its providers and open files stay, but
+  // closing such a file no longer raises the control's unload event.
   void UnregisterControl(IFlashPlayerControlBase* control);
 
   // A TMyMoniker for url; always S_OK (E_POINTER without an out slot).
@@ -89,28 +90,30 @@ class TContentManager {
     std::wstring url;  // the in-memory path exactly as registered
     TComPtr<IContentProvider> provider;
   };
-  // The reference does not keep the control alive: the control unregisters
-  // before it goes.
+  // The reference keeps the control's interface valid for a thread that
+  // found it while another unregisters the control; the interface answers
+  // without reaching a control that has gone.
   struct TFlashPlayerControlIdPair {
     uint32_t id;
-    IFlashPlayerControlBase* control;
+    TComPtr<IFlashPlayerControlBase> control;
   };
   struct TFakeHandleStreamPair {
     TWin32Handle handle;
     std::unique_ptr<TStream> stream;
-    IFlashPlayerControlBase* control;  // the one that supplied the stream
+    // The one that supplied the stream; null once it unregistered.
+    TComPtr<IFlashPlayerControlBase> control;
   };
 
   std::wstring NewMemoryPath();
   TComPtr<IContentProvider> TakeProvider(const std::wstring& url);
   void RegisterControl(uint32_t id, IFlashPlayerControlBase* control);
-  IFlashPlayerControlBase* FindControl(uint32_t id);
+  TComPtr<IFlashPlayerControlBase> FindControl(uint32_t id);
   bool RequestFromControl(IFlashPlayerControlBase& control, const std::wstring& relativePath,
                           const TComPtr<IStream>& streamSide);
   bool RequestFromGlobalHandler(const std::wstring& url, const TComPtr<IStream>& streamSide);
   HANDLE OpenMemoryFile(const std::wstring& path);
   void AddFakeHandle(TWin32Handle handle, std::unique_ptr<TStream> stream,
-                     IFlashPlayerControlBase* control);
+                     TComPtr<IFlashPlayerControlBase> control);
 
   // Guards the folder ids, the waiting providers, the controls and the
   // handler slot: movies are registered on the controls' thread while the
@@ -122,7 +125,7 @@ class TContentManager {
   std::vector<TFlashPlayerControlIdPair> controls_;
   TGlobalOnLoadExternalResourceEx globalHandler_;
 
-  // Guards the fake handles; held while a handle is released, events included.
+  // Guards the fake handles; never held while an event is raised.
   TCriticalSection lock_;
   std::vector<TFakeHandleStreamPair> fakeHandles_;
 };

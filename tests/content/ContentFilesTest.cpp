@@ -149,6 +149,33 @@ TEST_F(ContentFilesTest, AfterUnregisteringAMemoryPathIsAPlainSystemOpen) {
   EXPECT_EQ(control->Calls().size(), callsBefore);  // no event, no base asked
 }
 
+TEST_F(ContentFilesTest, AnOpenFileOfAControlThatUnregisteredClosesWithoutItsEvent) {
+  const HANDLE handle = Open(MemoryFile(1, L"a.txt"));
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  manager.UnregisterControl(control.Get());
+  EXPECT_TRUE(manager.ReleaseFakeHandle(handle));
+  EXPECT_THAT(log, ElementsAre("freed"));  // the stream goes; the control hears nothing
+}
+
+DWORD WINAPI LookUpAFakeHandle(void* manager) {
+  static_cast<TContentManager*>(manager)->FindFakeHandleStream(INVALID_HANDLE_VALUE);
+  return 0;
+}
+
+TEST_F(ContentFilesTest, TheUnloadEventRunsWithoutTheManagersLock) {
+  // A handler that waits for another thread using fake handles must not
+  // wait for ever.
+  bool otherThreadFinished = false;
+  control->onUnload = [&](TStream*) {
+    TWin32Handle thread(::CreateThread(nullptr, 0, LookUpAFakeHandle, &manager, 0, nullptr));
+    otherThreadFinished = ::WaitForSingleObject(thread.Get(), 10000) == WAIT_OBJECT_0;
+  };
+  const HANDLE handle = Open(MemoryFile(1, L"a.txt"));
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(manager.ReleaseFakeHandle(handle));
+  EXPECT_TRUE(otherThreadFinished);
+}
+
 TEST_F(ContentFilesTest, AFailingSupplyIsAFailedOpen) {
   control->onAsync = [](const std::wstring&) -> std::unique_ptr<TStream> {
     throw Exception("package unreadable");

@@ -274,6 +274,22 @@ TEST_F(ContentManagerTest, AfterUnregisteringTheFoldersAreNobodys) {
   EXPECT_EQ(ReceivedBytes(callback), "x");
 }
 
+TEST_F(ContentManagerTest, AControlFoundStaysValidWhileItUnregistersAndGoes) {
+  TComPtr<TFakeControl> control = TFakeControl::Create();
+  manager.CreateMovieStream(control.Get(), false, 0).reset();
+  TFakeControl* raw = control.Get();
+  // While its first event runs, the control unregisters and its owner lets
+  // go: the request still finishes with it.
+  raw->onEx = [&](const std::wstring&, std::unique_ptr<TStream>&, bool&) {
+    manager.UnregisterControl(raw);
+    control.Reset();
+  };
+  raw->onLoad = [](const std::wstring&, TStream& stream) { Supply(stream, "late"); };
+  TComPtr<TRecordingCallback> callback = TRecordingCallback::Create();
+  EXPECT_EQ(Bind(FileUrl(1, L"a.txt"), callback.Get()), MK_S_ASYNCHRONOUS);
+  EXPECT_EQ(ReceivedBytes(callback), "late");
+}
+
 TEST_F(ContentManagerTest, TheGlobalHandlerMayClaimAndWriteLater) {
   std::unique_ptr<TStream> kept;
   std::vector<std::wstring> asked;
