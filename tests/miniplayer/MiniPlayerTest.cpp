@@ -12,6 +12,7 @@
 #ifdef MINIPLAYER_TEST_MAPPED_LOAD
 #include "runtime/DLLLoader.h"
 #endif
+#include "tests/miniplayer/Png.h"
 #include "tests/miniplayer/TestContainer.h"
 #include "tests/package/PackageFixture.h"
 #include "tools/swfwriter/SwfWriter.h"
@@ -19,6 +20,7 @@
 namespace leafbook::miniplayer::testing {
 namespace {
 
+using leafbook::testing::Png;
 using swf::TActions;
 using swf::TSwfWriter;
 namespace fs = std::filesystem;
@@ -38,37 +40,6 @@ std::wstring FileUrl(const fs::path& path) {
     }
   }
   return url;
-}
-
-// A PNG made with the system's imaging component: w x h of one colour.
-std::string Png(int width, int height, uint32_t bgra) {
-  TComPtr<IWICImagingFactory> factory;
-  CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                   factory.PutVoid());
-  TComPtr<IStream> stream;
-  CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
-  TComPtr<IWICBitmapEncoder> encoder;
-  factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Put());
-  encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
-  TComPtr<IWICBitmapFrameEncode> frame;
-  encoder->CreateNewFrame(frame.Put(), nullptr);
-  frame->Initialize(nullptr);
-  frame->SetSize(static_cast<UINT>(width), static_cast<UINT>(height));
-  WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
-  frame->SetPixelFormat(&format);
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, bgra);
-  frame->WritePixels(static_cast<UINT>(height), static_cast<UINT>(width * 4),
-                     static_cast<UINT>(pixels.size() * 4), reinterpret_cast<BYTE*>(pixels.data()));
-  frame->Commit();
-  encoder->Commit();
-  STATSTG stat{};
-  stream->Stat(&stat, STATFLAG_NONAME);
-  std::string bytes(static_cast<size_t>(stat.cbSize.QuadPart), '\0');
-  LARGE_INTEGER zero{};
-  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  ULONG read = 0;
-  stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
-  return bytes;
 }
 
 // Lets the control paint itself into a bitmap (the window may be off screen).
