@@ -156,9 +156,8 @@ void TFlashPlayerControl::ConnectRuntime() {
     TComPtr<IConnectionPointContainer> container =
         runtime_.As<IConnectionPointContainer>(IID_IConnectionPointContainer);
     TComPtr<IConnectionPoint> point;
-    if (container && SUCCEEDED(container->FindConnectionPoint(IID_IPropertyNotifySink,
-                                                              point.Put())) &&
-        point) {
+    if (container &&
+        SUCCEEDED(container->FindConnectionPoint(IID_IPropertyNotifySink, point.Put())) && point) {
       DWORD cookie = 0;
       if (SUCCEEDED(point->Advise(static_cast<IPropertyNotifySink*>(site_.Get()), &cookie))) {
         propertySinkCookie_ = cookie;

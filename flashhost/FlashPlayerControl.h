@@ -230,8 +230,7 @@ class TFlashPlayerControl : public TWinControl {
   bool ReadBool(const wchar_t* name, TGate gate, bool cache);
   void WriteBool(const wchar_t* name, TGate gate, bool& cache, bool value);
   std::wstring ReadString(const wchar_t* name, TGate gate, const std::wstring& cache);
-  void WriteString(const wchar_t* name, TGate gate, std::wstring& cache,
-                   const std::wstring& value);
+  void WriteString(const wchar_t* name, TGate gate, std::wstring& cache, const std::wstring& value);
   // A method that exists from minimum on: false (nothing called) below it.
   bool MethodExists(int minimum);
   TVariant CallMethod(const wchar_t* name, std::initializer_list<TVariant*> args);

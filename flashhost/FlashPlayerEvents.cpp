@@ -54,8 +54,8 @@ TComPtr<IDispatch> OleFont(const TFont& font) {
 
 }  // namespace
 
-HRESULT TFlashPlayerControl::InvokeEvent(DISPID id, WORD flags, DISPPARAMS* params,
-                                         VARIANT* result, UINT* argError) {
+HRESULT TFlashPlayerControl::InvokeEvent(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                         UINT* argError) {
   TVariant first;
   TVariant second;
   HRESULT converted = S_OK;

@@ -92,8 +92,7 @@ int32_t TFlashPlayerControl::ReadInt(const wchar_t* name, TGate gate, int32_t ca
   return cache;
 }
 
-void TFlashPlayerControl::WriteInt(const wchar_t* name, TGate gate, int32_t& cache,
-                                   int32_t value) {
+void TFlashPlayerControl::WriteInt(const wchar_t* name, TGate gate, int32_t& cache, int32_t value) {
   cache = value;
   try {
     if (Reaches(gate)) {
@@ -484,8 +483,7 @@ std::wstring TFlashPlayerControl::GetVariable(const std::wstring& name) {
 void TFlashPlayerControl::TSetProperty(const std::wstring& target, int32_t property,
                                        const std::wstring& value) {
   if (MethodExists(4)) {
-    TVariant a = TVariant::String(target), b = TVariant::Int(property),
-             c = TVariant::String(value);
+    TVariant a = TVariant::String(target), b = TVariant::Int(property), c = TVariant::String(value);
     CallMethod(L"TSetProperty", {&a, &b, &c});
   }
 }
@@ -515,8 +513,7 @@ void TFlashPlayerControl::TCallLabel(const std::wstring& target, const std::wstr
 void TFlashPlayerControl::TSetPropertyNum(const std::wstring& target, int32_t property,
                                           double value) {
   if (MethodExists(4)) {
-    TVariant a = TVariant::String(target), b = TVariant::Int(property),
-             c = TVariant::Double(value);
+    TVariant a = TVariant::String(target), b = TVariant::Int(property), c = TVariant::Double(value);
     CallMethod(L"TSetPropertyNum", {&a, &b, &c});
   }
 }

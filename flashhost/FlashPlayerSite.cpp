@@ -307,9 +307,8 @@ HRESULT TFlashPlayerSite::FrameGetWindow(HWND* window) {
     return E_POINTER;
   }
   *window = nullptr;
-  return WithControl("IOleInPlaceFrame::GetWindow", [&](TFlashPlayerControl& control) {
-    *window = control.TopLevelWindow();
-  });
+  return WithControl("IOleInPlaceFrame::GetWindow",
+                     [&](TFlashPlayerControl& control) { *window = control.TopLevelWindow(); });
 }
 
 STDMETHODIMP TFlashPlayerSite::GetBorder(LPRECT) {

@@ -29,16 +29,15 @@ struct IFrameWindowFace : public IOleInPlaceFrame {
 };
 
 class TFlashPlayerSite final
-    : public TComObject<
-          TFlashPlayerSite,
-          TInterface<IDispatch, &DIID_IShockwaveFlashEvents, &IID_IDispatch>,
-          TInterface<ISiteWindowFace, &IID_IOleWindow, &IID_IOleInPlaceSite>,
-          TInterface<IFlashPlayerControlBase, &IID_IFlashPlayerControlBase>,
-          TInterface<ISimpleFrameSite, &IID_ISimpleFrameSite>,
-          TInterface<IPropertyNotifySink, &IID_IPropertyNotifySink>,
-          TInterface<IFrameWindowFace, &IID_IOleInPlaceFrame>,
-          TInterface<IOleControlSite, &IID_IOleControlSite>,
-          TInterface<IOleClientSite, &IID_IOleClientSite>> {
+    : public TComObject<TFlashPlayerSite,
+                        TInterface<IDispatch, &DIID_IShockwaveFlashEvents, &IID_IDispatch>,
+                        TInterface<ISiteWindowFace, &IID_IOleWindow, &IID_IOleInPlaceSite>,
+                        TInterface<IFlashPlayerControlBase, &IID_IFlashPlayerControlBase>,
+                        TInterface<ISimpleFrameSite, &IID_ISimpleFrameSite>,
+                        TInterface<IPropertyNotifySink, &IID_IPropertyNotifySink>,
+                        TInterface<IFrameWindowFace, &IID_IOleInPlaceFrame>,
+                        TInterface<IOleControlSite, &IID_IOleControlSite>,
+                        TInterface<IOleClientSite, &IID_IOleClientSite>> {
  public:
   explicit TFlashPlayerSite(TFlashPlayerControl& control) : control_(&control) {}
   ~TFlashPlayerSite() = default;

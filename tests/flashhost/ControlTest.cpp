@@ -20,10 +20,10 @@ using Control = FlashHostTest;
 TEST_F(Control, ConstructionAsksTheProviderSetsTheSiteTakesTheRuntimesSizeAndConnectsEvents) {
   TFlashPlayerControl& control = MakeControl(false);
   ASSERT_NE(control.RuntimeObject(), nullptr);
-  const std::string extent = std::to_string(HimetricOf(PixelsOf(8467))) + "x" +
-                             std::to_string(HimetricOf(PixelsOf(6350)));
-  EXPECT_EQ(log_->Joined(), "SetClientSite site, GetExtent 1, SetExtent 1 " + extent +
-                                ", Advise events");
+  const std::string extent =
+      std::to_string(HimetricOf(PixelsOf(8467))) + "x" + std::to_string(HimetricOf(PixelsOf(6350)));
+  EXPECT_EQ(log_->Joined(),
+            "SetClientSite site, GetExtent 1, SetExtent 1 " + extent + ", Advise events");
   EXPECT_EQ(control.Width(), PixelsOf(8467));
   EXPECT_EQ(control.Height(), PixelsOf(6350));
   EXPECT_TRUE(control.TabStop());
@@ -107,8 +107,8 @@ TEST_F(Control, FailuresRaiseOleErrorsWithTheirCodeOrMessage) {
        E_ACCESSDENIED, nullptr},
       {"GetExtent", [](TFakeRuntimeLog& l) { l.getExtent = E_UNEXPECTED; }, false, E_UNEXPECTED,
        nullptr},
-      {"control query", [](TFakeRuntimeLog& l) { l.failControlQuery = true; }, true,
-       E_NOINTERFACE, nullptr},
+      {"control query", [](TFakeRuntimeLog& l) { l.failControlQuery = true; }, true, E_NOINTERFACE,
+       nullptr},
       {"no in-place object", [](TFakeRuntimeLog& l) { l.activates = false; }, true, 0,
        "OLE control activation failed"},
       {"no window", [](TFakeRuntimeLog& l) { l.hasWindow = false; }, true, 0,
@@ -206,8 +206,8 @@ TEST_F(Control, RightButtonAndMenuKeyFollowStandartMenuAndPopupMenu) {
   const HWND handle = control.Handle();
   std::vector<std::string> events;
   control.OnMouseDown = [&](TWinControl*, TMouseButton button, WPARAM, int x, int y) {
-    events.push_back("down " + std::to_string(static_cast<int>(button)) + " " +
-                     std::to_string(x) + "," + std::to_string(y));
+    events.push_back("down " + std::to_string(static_cast<int>(button)) + " " + std::to_string(x) +
+                     "," + std::to_string(y));
   };
   auto clickRightAndPressMenuKey = [&] {
     log_->messages.clear();
@@ -260,9 +260,7 @@ TEST_F(Control, LeftClicksReachTheRuntimeAndRaiseTheControlsEvents) {
   control.OnMouseDown = [&](TWinControl*, TMouseButton, WPARAM keys, int, int) {
     events.push_back(keys & kMouseDoubleClick ? "down double" : "down");
   };
-  control.OnMouseUp = [&](TWinControl*, TMouseButton, WPARAM, int, int) {
-    events.push_back("up");
-  };
+  control.OnMouseUp = [&](TWinControl*, TMouseButton, WPARAM, int, int) { events.push_back("up"); };
   control.OnClick = [&](TWinControl*) { events.push_back("click"); };
   control.OnDblClick = [&](TWinControl*) { events.push_back("double click"); };
   log_->messages.clear();
@@ -271,8 +269,8 @@ TEST_F(Control, LeftClicksReachTheRuntimeAndRaiseTheControlsEvents) {
   ::SendMessageW(handle, WM_LBUTTONUP, 0, MAKELPARAM(3, 4));
   ::SendMessageW(handle, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(3, 4));
   ::SendMessageW(handle, WM_LBUTTONUP, 0, MAKELPARAM(-5, 4));  // outside: no click
-  EXPECT_EQ(events, (std::vector<std::string>{"down", "click", "up", "double click",
-                                              "down double", "up"}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"down", "click", "up", "double click", "down double", "up"}));
   EXPECT_TRUE(Received(*log_, WM_LBUTTONDOWN));
   EXPECT_TRUE(Received(*log_, WM_LBUTTONDBLCLK));
   EXPECT_EQ(::GetCapture(), nullptr);

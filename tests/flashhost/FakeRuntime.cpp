@@ -386,10 +386,10 @@ HRESULT FireFakeEvent(TFakeRuntimeLog& log, DISPID id, std::vector<VARIANT> args
   DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
   EXCEPINFO exception{};
   UINT argError = 0;
-  const HRESULT result = log.eventSink ? log.eventSink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD,
-                                                               &params, nullptr, &exception,
-                                                               &argError)
-                                       : E_UNEXPECTED;
+  const HRESULT result = log.eventSink
+                             ? log.eventSink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params,
+                                                     nullptr, &exception, &argError)
+                             : E_UNEXPECTED;
   ::SysFreeString(exception.bstrSource);
   ::SysFreeString(exception.bstrDescription);
   ::SysFreeString(exception.bstrHelpFile);

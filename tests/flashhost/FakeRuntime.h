@@ -28,9 +28,9 @@ struct TFakeRuntimeLog {
   HRESULT getExtent = S_OK;
   SIZEL extent{8467, 6350};  // 320 x 240 pixels at 96 per inch
   HRESULT setExtent = S_OK;
-  bool activates = true;     // DoVerb delivers the in-place object
-  bool hasWindow = true;     // GetWindow gives a window
-  bool events = true;        // has the event connection point
+  bool activates = true;  // DoVerb delivers the in-place object
+  bool hasWindow = true;  // GetWindow gives a window
+  bool events = true;     // has the event connection point
   bool failControlQuery = false;
   bool failAutomation = false;  // every Invoke fails with E_FAIL
   // What the runtime's window received, in order (message numbers).

@@ -56,15 +56,12 @@ std::wstring Read(TFlashPlayerControl& control, const std::wstring& property) {
 
 TEST_F(Properties, EachPropertyReachesTheRuntimeOnlyFromItsVersion) {
   const TGateCase cases[] = {
-      {6, L"FlashVars", false},        {7, L"FlashVars", true},
-      {9, L"FlashVars", true},         {10, L"FlashVars", true},
-      {6, L"AllowScriptAccess", false}, {8, L"AllowScriptAccess", true},
-      {6, L"MovieData", false},        {7, L"MovieData", true},
-      {4, L"SWRemote", true},          {5, L"SWRemote", true},
-      {6, L"SWRemote", false},         {7, L"SWRemote", true},
-      {10, L"SWRemote", true},         {5, L"Stacking", true},
-      {4, L"Stacking", false},         {6, L"Stacking", false},
-      {10, L"Stacking", false},        {3, L"Quality2", true},
+      {6, L"FlashVars", false}, {7, L"FlashVars", true},          {9, L"FlashVars", true},
+      {10, L"FlashVars", true}, {6, L"AllowScriptAccess", false}, {8, L"AllowScriptAccess", true},
+      {6, L"MovieData", false}, {7, L"MovieData", true},          {4, L"SWRemote", true},
+      {5, L"SWRemote", true},   {6, L"SWRemote", false},          {7, L"SWRemote", true},
+      {10, L"SWRemote", true},  {5, L"Stacking", true},           {4, L"Stacking", false},
+      {6, L"Stacking", false},  {10, L"Stacking", false},         {3, L"Quality2", true},
       {2, L"Quality2", false},
   };
   for (const TGateCase& c : cases) {
@@ -74,8 +71,8 @@ TEST_F(Properties, EachPropertyReachesTheRuntimeOnlyFromItsVersion) {
     TFlashPlayerControl control(form_.get());
     log_->Clear();
     Write(control, c.property);
-    const std::string put = "Put " + std::string(c.property, c.property + wcslen(c.property)) +
-                            " v";
+    const std::string put =
+        "Put " + std::string(c.property, c.property + wcslen(c.property)) + " v";
     EXPECT_EQ(log_->Saw(put), c.reaches) << log_->Joined();
     // Reads come from the runtime where it has the property, else the cache.
     log_->values[c.property] = L"from runtime";
@@ -144,9 +141,9 @@ TEST_F(Properties, MethodsCallTheRuntimeFromTheirMinimumVersion) {
   log_->flashVersion = 3 << 16;
   log_->Clear();
   control.GotoFrame(4);
-  control.SetVariable(L"a", L"b");  // from 4
+  control.SetVariable(L"a", L"b");        // from 4
   control.TGetPropertyAsNumber(L"/", 1);  // from 7
-  control.CallFunction(L"<invoke/>");  // from 8
+  control.CallFunction(L"<invoke/>");     // from 8
   EXPECT_TRUE(log_->Saw("Call GotoFrame 4"));
   const std::string calls = log_->Joined();
   EXPECT_EQ(calls.find("Call SetVariable"), std::string::npos) << calls;

@@ -42,7 +42,7 @@ TEST_F(Site, AnswersItsInterfacesWithOneIdentity) {
   TFlashPlayerControl& control = MakeControl(false);
   IUnknown* site = control.ControlBase();
   TComPtr<IUnknown> identity = Query<IUnknown>(site, IID_IUnknown);
-  const IID* answered[] = {&DIID_IShockwaveFlashEvents, &IID_IOleWindow,
+  const IID* answered[] = {&DIID_IShockwaveFlashEvents,  &IID_IOleWindow,
                            &IID_IFlashPlayerControlBase, &IID_ISimpleFrameSite,
                            &IID_IPropertyNotifySink,     &IID_IDispatch,
                            &IID_IOleInPlaceFrame,        &IID_IOleInPlaceSite,
