@@ -15,6 +15,12 @@ bool Received(const TFakeRuntimeLog& log, UINT message) {
   return std::find(log.messages.begin(), log.messages.end(), message) != log.messages.end();
 }
 
+// Closes the menu a test opened, from its modal loop.
+void CALLBACK EndMenuSoon(HWND, UINT, UINT_PTR id, DWORD) {
+  ::EndMenu();
+  ::KillTimer(nullptr, id);
+}
+
 using Control = FlashHostTest;
 
 TEST_F(Control, ConstructionAsksTheProviderSetsTheSiteTakesTheRuntimesSizeAndConnectsEvents) {
@@ -235,17 +241,11 @@ TEST_F(Control, RightButtonAndMenuKeyFollowStandartMenuAndPopupMenu) {
   control.SetPopupMenu(&menu);
   control.SetStandartMenu(false);
   int shown = 0;
-  ::SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
-    ::EndMenu();
-    ::KillTimer(nullptr, id);
-  });
+  ::SetTimer(nullptr, 0, 100, EndMenuSoon);
   log_->messages.clear();
   ::SendMessageW(handle, WM_RBUTTONUP, 0, MAKELPARAM(7, 9));
   shown += Received(*log_, WM_INITMENUPOPUP) ? 1 : 0;
-  ::SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
-    ::EndMenu();
-    ::KillTimer(nullptr, id);
-  });
+  ::SetTimer(nullptr, 0, 100, EndMenuSoon);
   log_->messages.clear();
   ::SendMessageW(handle, WM_KEYDOWN, VK_APPS, 0);
   shown += Received(*log_, WM_INITMENUPOPUP) ? 1 : 0;
