@@ -168,26 +168,48 @@ STDMETHODIMP TFlashPlayerSite::OnPosRectChange(LPCRECT position) {
   });
 }
 
-// --- IFlashPlayerControlBase. The content manager calls from any thread; the
-// control is used under the lock only for these short property steps, and the
-// resource events run with a copy of their handler, outside it.
+// --- IFlashPlayerControlBase. The content manager calls from any thread. The
+// property steps use the control under the lock (they are short); the
+// resource events run a copy of their handler outside it, so that a handler
+// may wait for other threads.
 
-STDMETHODIMP TFlashPlayerSite::PutMovie(LPCWSTR url) {
+template <class Body>
+HRESULT TFlashPlayerSite::WithControlLocked(const char* where, Body&& body) {
   TLockGuard guard(lock_);
   if (!control_) {
     return E_UNEXPECTED;
   }
-  return ComBoundary("IFlashPlayerControlBase::PutMovie",
-                     [&] { control_->SetMovie(url ? url : L""); });
+  return ComBoundary(where, [&] { body(*control_); });
+}
+
+template <class Handler, class Call>
+HRESULT TFlashPlayerSite::Fire(const char* where, Handler TFlashPlayerControl::*event,
+                               Call&& call) {
+  Handler handler;
+  TFlashPlayerControl* sender = nullptr;
+  {
+    TLockGuard guard(lock_);
+    if (control_) {
+      handler = control_->*event;
+      sender = control_;
+    }
+  }
+  if (!handler) {
+    return S_FALSE;  // out arguments as the caller set them
+  }
+  return ComBoundary(where, [&] { call(handler, sender); });
+}
+
+STDMETHODIMP TFlashPlayerSite::PutMovie(LPCWSTR url) {
+  return WithControlLocked("IFlashPlayerControlBase::PutMovie", [&](TFlashPlayerControl& control) {
+    control.SetMovie(url ? url : L"");
+  });
 }
 
 STDMETHODIMP TFlashPlayerSite::LoadMovie(int32_t layer, LPCWSTR url) {
-  TLockGuard guard(lock_);
-  if (!control_) {
-    return E_UNEXPECTED;
-  }
-  return ComBoundary("IFlashPlayerControlBase::LoadMovie",
-                     [&] { control_->LoadMovie(layer, url ? url : L""); });
+  return WithControlLocked("IFlashPlayerControlBase::LoadMovie", [&](TFlashPlayerControl& control) {
+    control.LoadMovie(layer, url ? url : L"");
+  });
 }
 
 STDMETHODIMP TFlashPlayerSite::GetBase(BSTR* base) {
@@ -195,91 +217,45 @@ STDMETHODIMP TFlashPlayerSite::GetBase(BSTR* base) {
     return E_POINTER;
   }
   *base = nullptr;
-  TLockGuard guard(lock_);
-  if (!control_) {
-    return E_UNEXPECTED;
-  }
-  return ComBoundary("IFlashPlayerControlBase::GetBase", [&] {
-    const std::wstring value = control_->Base();
+  return WithControlLocked("IFlashPlayerControlBase::GetBase", [&](TFlashPlayerControl& control) {
+    const std::wstring value = control.Base();
     *base = ::SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
   });
 }
 
 STDMETHODIMP TFlashPlayerSite::FireLoadExternalResource(LPCWSTR url, TStream* stream) {
-  TFlashPlayerControlOnLoadExternalResource handler;
-  TFlashPlayerControl* sender = nullptr;
-  {
-    TLockGuard guard(lock_);
-    if (control_) {
-      handler = control_->OnLoadExternalResource;
-      sender = control_;
-    }
-  }
-  if (!handler) {
-    return S_FALSE;
-  }
-  return ComBoundary("OnLoadExternalResource", [&] { handler(sender, url ? url : L"", stream); });
+  return Fire("OnLoadExternalResource", &TFlashPlayerControl::OnLoadExternalResource,
+              [&](auto& handler, TFlashPlayerControl* sender) {
+                handler(sender, url ? url : L"", stream);
+              });
 }
 
 STDMETHODIMP TFlashPlayerSite::FireLoadExternalResourceEx(LPCWSTR url, TStream* stream,
                                                           BOOL* handled) {
-  TFlashPlayerControlOnLoadExternalResourceEx handler;
-  TFlashPlayerControl* sender = nullptr;
-  {
-    TLockGuard guard(lock_);
-    if (control_) {
-      handler = control_->OnLoadExternalResourceEx;
-      sender = control_;
-    }
-  }
-  if (!handler) {
-    return S_FALSE;
-  }
-  return ComBoundary("OnLoadExternalResourceEx", [&] {
-    bool claimed = handled && *handled;
-    handler(sender, url ? url : L"", stream, claimed);
-    if (handled) {
-      *handled = claimed ? TRUE : FALSE;
-    }
-  });
+  return Fire("OnLoadExternalResourceEx", &TFlashPlayerControl::OnLoadExternalResourceEx,
+              [&](auto& handler, TFlashPlayerControl* sender) {
+                bool claimed = handled && *handled;
+                handler(sender, url ? url : L"", stream, claimed);
+                if (handled) {
+                  *handled = claimed ? TRUE : FALSE;
+                }
+              });
 }
 
 STDMETHODIMP TFlashPlayerSite::FireLoadExternalResourceAsync(LPCWSTR path, TStream** stream) {
-  TFlashPlayerControlOnLoadExternalResourceAsync handler;
-  TFlashPlayerControl* sender = nullptr;
-  {
-    TLockGuard guard(lock_);
-    if (control_) {
-      handler = control_->OnLoadExternalResourceAsync;
-      sender = control_;
-    }
-  }
-  if (!handler) {
-    return S_FALSE;
-  }
-  return ComBoundary("OnLoadExternalResourceAsync", [&] {
-    TStream* supplied = stream ? *stream : nullptr;
-    handler(sender, path ? path : L"", supplied);
-    if (stream) {
-      *stream = supplied;
-    }
-  });
+  return Fire("OnLoadExternalResourceAsync", &TFlashPlayerControl::OnLoadExternalResourceAsync,
+              [&](auto& handler, TFlashPlayerControl* sender) {
+                TStream* supplied = stream ? *stream : nullptr;
+                handler(sender, path ? path : L"", supplied);
+                if (stream) {
+                  *stream = supplied;
+                }
+              });
 }
 
 STDMETHODIMP TFlashPlayerSite::FireUnloadExternalResourceAsync(TStream* stream) {
-  TFlashPlayerControlOnUnloadExternalResourceAsync handler;
-  TFlashPlayerControl* sender = nullptr;
-  {
-    TLockGuard guard(lock_);
-    if (control_) {
-      handler = control_->OnUnloadExternalResourceAsync;
-      sender = control_;
-    }
-  }
-  if (!handler) {
-    return S_FALSE;
-  }
-  return ComBoundary("OnUnloadExternalResourceAsync", [&] { handler(sender, stream); });
+  return Fire("OnUnloadExternalResourceAsync", &TFlashPlayerControl::OnUnloadExternalResourceAsync,
+              [&](auto& handler, TFlashPlayerControl* sender) { handler(sender, stream); });
 }
 
 // --- ISimpleFrameSite, IPropertyNotifySink

@@ -123,6 +123,12 @@ class TFlashPlayerSite final
   // detached site answers E_UNEXPECTED.
   template <class Body>
   HRESULT WithControl(const char* where, Body&& body);
+  // The same, holding the lock: for the content side's calls from any thread.
+  template <class Body>
+  HRESULT WithControlLocked(const char* where, Body&& body);
+  // Raises one resource event: S_FALSE without a handler.
+  template <class Handler, class Call>
+  HRESULT Fire(const char* where, Handler TFlashPlayerControl::*event, Call&& call);
 
   TCriticalSection lock_;
   TFlashPlayerControl* control_;
