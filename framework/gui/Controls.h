@@ -42,9 +42,8 @@ constexpr UINT kCmBase = 0xB000;
 constexpr UINT kCmDialogKey = kCmBase + 0x0100;  // wParam: virtual key, lParam: key data
 constexpr UINT kCmUIActivate = kCmBase + 0x0101;
 constexpr UINT kCmUIDeactivate = kCmBase + 0x0102;
-constexpr UINT kCmDocWindowActivate = kCmBase + 0x0103;  // wParam: activating
-constexpr UINT kCmParentFontChanged = kCmBase + 0x0104;
-constexpr UINT kCmParentColorChanged = kCmBase + 0x0105;
+constexpr UINT kCmParentFontChanged = kCmBase + 0x0103;
+constexpr UINT kCmParentColorChanged = kCmBase + 0x0104;
 constexpr UINT kCnBase = 0xBC00;
 
 // A colour: an RGB value, or a system colour given as 0x80000000 | COLOR_xxx.
@@ -171,7 +170,8 @@ class TWinControl {
  protected:
   virtual void CreateParams(TCreateParams& params);
   virtual void CreateWnd();
-  // Destroys the window, or for a subclassed one gives it back.
+  // Destroys a window the control made; a window taken over is left alone
+  // (Unsubclass gives it back).
   virtual void DestroyWnd();
   void DestroyHandle() { DestroyWnd(); }
   // The message handlers; override, handle, and call the base for the rest.
