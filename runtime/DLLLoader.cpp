@@ -65,8 +65,34 @@ TDLLLoader::~TDLLLoader() {
     layer_.CallEntryPoint(static_cast<uint8_t*>(moduleBase_) + entryPoint_, moduleBase_,
                           DLL_PROCESS_DETACH);
   }
+  UnregisterUnwindTable();
   FreeLibraries();
   layer_.ReleaseImage(moduleBase_);
+}
+
+// A 64-bit module's exceptions unwind through its function table, which the
+// system knows only of modules it loaded itself: a mapped one says where its
+// table is. A 32-bit module needs nothing.
+void TDLLLoader::RegisterUnwindTable([[maybe_unused]] uint8_t* base,
+                                     [[maybe_unused]] const TImageDirectory& table) {
+#ifdef _WIN64
+  const DWORD count = table.Size / sizeof(RUNTIME_FUNCTION);
+  if (table.Address != 0 && count != 0) {
+    auto* functions = reinterpret_cast<PRUNTIME_FUNCTION>(base + table.Address);
+    if (::RtlAddFunctionTable(functions, count, reinterpret_cast<DWORD64>(base))) {
+      unwindTable_ = functions;
+    }
+  }
+#endif
+}
+
+void TDLLLoader::UnregisterUnwindTable() {
+#ifdef _WIN64
+  if (unwindTable_ != nullptr) {
+    ::RtlDeleteFunctionTable(static_cast<PRUNTIME_FUNCTION>(unwindTable_));
+    unwindTable_ = nullptr;
+  }
+#endif
 }
 
 void TDLLLoader::FreeLibraries() {
@@ -85,10 +111,15 @@ void TDLLLoader::LoadFromStream(TStream& stream) {
 
   std::vector<uint8_t> file = ReadWholeStream(stream);
   TImageHeaders headers = ReadImageHeaders(file);
+  // Code of the other width cannot run in this process.
+  if (headers.Wide != (sizeof(void*) == 8)) {
+    throw EBadImage(headers.Wide ? "a 64-bit module in a 32-bit process"
+                                 : "a 32-bit module in a 64-bit process");
+  }
   TImageMemory memory(layer_, headers.SizeOfImage);
   std::span<uint8_t> image(memory.Get(), headers.SizeOfImage);
-  std::vector<TImportLibrary> imports = PrepareImage(
-      file, headers, image, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(memory.Get())));
+  std::vector<TImportLibrary> imports =
+      PrepareImage(file, headers, image, reinterpret_cast<uintptr_t>(memory.Get()));
 
   try {
     for (const TImportLibrary& library : imports) {
@@ -98,7 +129,7 @@ void TDLLLoader::LoadFromStream(TStream& stream) {
       }
       std::string fileName = LibraryFileName(library.Name);
       for (const TImportThunk& thunk : library.Thunks) {
-        auto* slot = reinterpret_cast<uint32_t*>(memory.Get() + thunk.Slot);
+        auto* slot = reinterpret_cast<uintptr_t*>(memory.Get() + thunk.Slot);
         const char* key = thunk.Name.c_str();
         if (thunk.ByOrdinal) {
           key = reinterpret_cast<const char*>(uintptr_t{thunk.Ordinal});
@@ -111,17 +142,24 @@ void TDLLLoader::LoadFromStream(TStream& stream) {
         if (address == nullptr && handle != nullptr) {
           address = layer_.FindProcedure(handle, key);
         }
-        StoreU32(image, thunk.Slot, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address)),
-                 "import address table slot");
+        if constexpr (sizeof(void*) == 8) {
+          StoreU64(image, thunk.Slot, reinterpret_cast<uintptr_t>(address),
+                   "import address table slot");
+        } else {
+          StoreU32(image, thunk.Slot, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address)),
+                   "import address table slot");
+        }
       }
     }
     layer_.FlushCode(memory.Get(), headers.SizeOfImage);
+    RegisterUnwindTable(memory.Get(), headers.Exception);
     if (headers.AddressOfEntryPoint != 0) {
       void* entry = memory.Get() + headers.AddressOfEntryPoint;
       layer_.CallEntryPoint(entry, memory.Get(), DLL_PROCESS_ATTACH);
       layer_.CallEntryPoint(entry, memory.Get(), DLL_THREAD_ATTACH);
     }
   } catch (...) {
+    UnregisterUnwindTable();
     importedFunctions_.Clear();
     FreeLibraries();
     throw;

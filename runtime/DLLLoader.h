@@ -1,4 +1,5 @@
-// TDLLLoader: maps a 32-bit DLL held in a stream into memory without the
+// TDLLLoader: maps a DLL of the process's own width (32-bit in the viewer;
+// 64-bit in the 64-bit test build) held in a stream into memory without the
 // system's loader, relocates it, resolves its imports (each offered first to
 // GetImportReplacement), starts it through its entry point and, when
 // destroyed, stops and frees it. A damaged image is refused with an exception
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "framework/base/Streams.h"
+#include "runtime/ImageLayout.h"
 #include "runtime/ImportedFunctions.h"
 #include "runtime/ModuleSystem.h"
 
@@ -47,8 +49,11 @@ class TDLLLoader {
 
  private:
   void FreeLibraries();
+  void RegisterUnwindTable(uint8_t* base, const TImageDirectory& table);
+  void UnregisterUnwindTable();
 
   void* moduleBase_ = nullptr;
+  void* unwindTable_ = nullptr;
   std::vector<HMODULE> libraries_;
   TImportedFunctions importedFunctions_;
   TModuleSystem& layer_;

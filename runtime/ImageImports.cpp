@@ -6,6 +6,7 @@ namespace leafbook {
 namespace {
 constexpr uint32_t DescriptorSize = 20;
 constexpr uint32_t OrdinalFlag = 0x80000000u;
+constexpr uint64_t OrdinalFlag64 = 0x8000000000000000u;
 }  // namespace
 
 std::vector<TImportLibrary> ReadImports(TImageView image, const TImageHeaders& headers) {
@@ -15,7 +16,8 @@ std::vector<TImportLibrary> ReadImports(TImageView image, const TImageHeaders& h
   }
   // In a sound image every slot and every name has bytes of its own; arrays or
   // names shared between descriptors could otherwise multiply the work.
-  uint64_t slotsLeft = image.Size() / 4;
+  const uint32_t thunkSize = headers.Wide ? 8 : 4;
+  uint64_t slotsLeft = image.Size() / thunkSize;
   uint64_t nameBytesLeft = image.Size();
   auto takeName = [&nameBytesLeft](std::string_view text) {
     if (text.size() + 1 > nameBytesLeft) {
@@ -38,7 +40,8 @@ std::vector<TImportLibrary> ReadImports(TImageView image, const TImageHeaders& h
     library.TimeDateStamp = timeDateStamp;
     uint64_t names = timeDateStamp == 0 ? firstThunk : originalFirstThunk;
     for (uint64_t i = 0;; ++i) {
-      uint32_t entry = image.U32(names + i * 4, "import thunk array");
+      const uint64_t entry = headers.Wide ? image.U64(names + i * thunkSize, "import thunk array")
+                                          : image.U32(names + i * thunkSize, "import thunk array");
       if (entry == 0) {
         break;
       }
@@ -46,13 +49,14 @@ std::vector<TImportLibrary> ReadImports(TImageView image, const TImageHeaders& h
         throw EBadImage("import thunk arrays overlap");
       }
       TImportThunk thunk;
-      thunk.Slot = firstThunk + static_cast<uint32_t>(i * 4);
-      image.Require(uint64_t{firstThunk} + i * 4, 4, "import address table slot");
-      if (entry & OrdinalFlag) {
+      thunk.Slot = firstThunk + static_cast<uint32_t>(i * thunkSize);
+      image.Require(uint64_t{firstThunk} + i * thunkSize, thunkSize, "import address table slot");
+      if (entry & (headers.Wide ? OrdinalFlag64 : OrdinalFlag)) {
         thunk.ByOrdinal = true;
         thunk.Ordinal = static_cast<uint16_t>(entry & 0xFFFF);
       } else {
-        thunk.Name = takeName(image.CString(uint64_t{entry} + 2, "imported function name"));
+        // A name's address is 31 bits in either width.
+        thunk.Name = takeName(image.CString((entry & 0x7FFFFFFF) + 2, "imported function name"));
       }
       library.Thunks.push_back(std::move(thunk));
     }

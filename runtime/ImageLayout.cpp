@@ -18,14 +18,25 @@ TImageDirectory ReadDirectory(const TImageView& view, uint64_t offset) {
 TImageHeaders ReadNtFields(const TImageView& view, uint32_t nt) {
   TImageHeaders h;
   h.NtOffset = nt;
-  h.AddressOfEntryPoint = view.U32(uint64_t{nt} + nt::AddressOfEntryPoint, "NT headers");
-  h.ImageBase = view.U32(uint64_t{nt} + nt::ImageBase, "NT headers");
-  h.SizeOfImage = view.U32(uint64_t{nt} + nt::SizeOfImage, "NT headers");
-  h.SizeOfHeaders = view.U32(uint64_t{nt} + nt::SizeOfHeaders, "NT headers");
-  h.Export = ReadDirectory(view, uint64_t{nt} + nt::ExportDirectory);
-  h.Import = ReadDirectory(view, uint64_t{nt} + nt::ImportDirectory);
-  h.Resource = ReadDirectory(view, uint64_t{nt} + nt::ResourceDirectory);
-  h.Relocation = ReadDirectory(view, uint64_t{nt} + nt::RelocationDirectory);
+  const uint16_t magic = view.U16(uint64_t{nt} + nt::Magic, "NT headers");
+  if (magic != nt::Magic32 && magic != nt::Magic64) {
+    throw EBadImage("unknown optional header kind");
+  }
+  h.Wide = magic == nt::Magic64;
+  view.Require(nt, h.Wide ? nt64::HeadersEnd : nt::HeadersEnd, "NT headers");
+  const uint64_t at = nt;
+  h.AddressOfEntryPoint = view.U32(at + nt::AddressOfEntryPoint, "NT headers");
+  h.ImageBase = h.Wide ? view.U64(at + nt64::ImageBase, "NT headers")
+                       : view.U32(at + nt::ImageBase, "NT headers");
+  h.SizeOfImage = view.U32(at + nt::SizeOfImage, "NT headers");
+  h.SizeOfHeaders = view.U32(at + nt::SizeOfHeaders, "NT headers");
+  h.Export = ReadDirectory(view, at + (h.Wide ? nt64::ExportDirectory : nt::ExportDirectory));
+  h.Import = ReadDirectory(view, at + (h.Wide ? nt64::ImportDirectory : nt::ImportDirectory));
+  h.Resource = ReadDirectory(view, at + (h.Wide ? nt64::ResourceDirectory : nt::ResourceDirectory));
+  h.Exception =
+      ReadDirectory(view, at + (h.Wide ? nt64::ExceptionDirectory : nt::ExceptionDirectory));
+  h.Relocation =
+      ReadDirectory(view, at + (h.Wide ? nt64::RelocationDirectory : nt::RelocationDirectory));
   return h;
 }
 
@@ -38,7 +49,7 @@ void CheckHeaderPlacement(const TImageHeaders& h) {
   if (h.SizeOfHeaders > h.SizeOfImage) {
     throw EBadImage("SizeOfHeaders exceeds SizeOfImage");
   }
-  if (!RangeFits(h.NtOffset, nt::HeadersEnd, h.SizeOfHeaders)) {
+  if (!RangeFits(h.NtOffset, h.Wide ? nt64::HeadersEnd : nt::HeadersEnd, h.SizeOfHeaders)) {
     throw EBadImage("NT headers lie outside SizeOfHeaders");
   }
   if (h.AddressOfEntryPoint >= h.SizeOfImage) {
@@ -53,6 +64,9 @@ TImageHeaders ReadImageHeaders(std::span<const uint8_t> file) {
   uint32_t nt = view.U32(nt::LfanewOffset, "DOS header");
   view.Require(nt, nt::HeadersEnd, "NT headers");
   TImageHeaders h = ReadNtFields(view, nt);
+  if (h.Exception.Size != 0 && !RangeFits(h.Exception.Address, h.Exception.Size, h.SizeOfImage)) {
+    throw EBadImage("exception directory outside the image");
+  }
   CheckHeaderPlacement(h);
   if (h.SizeOfHeaders > file.size()) {
     throw EBadImage("SizeOfHeaders exceeds the file");
@@ -125,7 +139,8 @@ void LayOutImage(std::span<const uint8_t> file, const TImageHeaders& headers,
 namespace {
 
 // One walk over the relocation blocks; with apply false it only checks them.
-void WalkRelocations(std::span<uint8_t> image, const TImageHeaders& h, uint32_t delta, bool apply) {
+void WalkRelocations(std::span<uint8_t> image, const TImageHeaders& h, uint64_t delta, bool apply) {
+  constexpr uint16_t kDir64 = 10;
   TImageView view(image.data(), image.size());
   uint64_t at = h.Relocation.Address;
   uint64_t end = at + h.Relocation.Size;
@@ -144,16 +159,20 @@ void WalkRelocations(std::span<uint8_t> image, const TImageHeaders& h, uint32_t 
     }
     for (uint64_t i = 0; i < count; ++i) {
       uint16_t entry = view.U16(at + 8 + i * 2, "relocation entry");
-      if ((entry >> 12) == 0) {
+      const uint16_t type = entry >> 12;
+      if (type == 0) {
         continue;
       }
+      const bool wide = h.Wide && type == kDir64;
       uint64_t target = uint64_t{page} + (entry & 0xFFF);
-      if (!RangeFits(target, 4, h.SizeOfImage) || target < h.SizeOfHeaders) {
+      if (!RangeFits(target, wide ? 8 : 4, h.SizeOfImage) || target < h.SizeOfHeaders) {
         throw EBadImage("relocation fixup outside the image's sections");
       }
-      if (apply) {
+      if (apply && wide) {
+        StoreU64(image, target, view.U64(target, "relocation fixup") + delta, "relocation fixup");
+      } else if (apply) {
         uint32_t value = view.U32(target, "relocation fixup");
-        StoreU32(image, target, value + delta, "relocation fixup");
+        StoreU32(image, target, value + static_cast<uint32_t>(delta), "relocation fixup");
       }
     }
     at += 8 + count * 2;
@@ -162,7 +181,7 @@ void WalkRelocations(std::span<uint8_t> image, const TImageHeaders& h, uint32_t 
 
 }  // namespace
 
-void RelocateImage(std::span<uint8_t> image, const TImageHeaders& headers, uint32_t newBase) {
+void RelocateImage(std::span<uint8_t> image, const TImageHeaders& headers, uint64_t newBase) {
   if (headers.Relocation.Size == 0) {
     return;
   }
@@ -173,7 +192,7 @@ void RelocateImage(std::span<uint8_t> image, const TImageHeaders& headers, uint3
   if (!RangeFits(headers.Relocation.Address, headers.Relocation.Size, headers.SizeOfImage)) {
     throw EBadImage("relocation directory outside the image");
   }
-  uint32_t delta = newBase - headers.ImageBase;
+  const uint64_t delta = newBase - headers.ImageBase;
   WalkRelocations(bounded, headers, delta, false);
   // A fixup may land on a later block; the second walk stays checked.
   WalkRelocations(bounded, headers, delta, true);

@@ -8,7 +8,7 @@ namespace leafbook {
 
 std::vector<TImportLibrary> PrepareImage(std::span<const uint8_t> file,
                                          const TImageHeaders& headers, std::span<uint8_t> image,
-                                         uint32_t base) {
+                                         uint64_t base) {
   LayOutImage(file, headers, image);
   RelocateImage(image, headers, base);
   // The tables are read after the fixups, as the module will see them.

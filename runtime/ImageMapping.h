@@ -19,6 +19,6 @@ namespace leafbook {
 // tables. Gives the import plan. EBadImage when anything does not fit.
 std::vector<TImportLibrary> PrepareImage(std::span<const uint8_t> file,
                                          const TImageHeaders& headers, std::span<uint8_t> image,
-                                         uint32_t base);
+                                         uint64_t base);
 
 }  // namespace leafbook

@@ -50,6 +50,10 @@ class TImageView {
     Require(offset, 4, what);
     return Load<uint32_t>(offset);
   }
+  uint64_t U64(uint64_t offset, const char* what) const {
+    Require(offset, 8, what);
+    return Load<uint64_t>(offset);
+  }
 
   // A zero-terminated string that must end inside the image.
   std::string_view CString(uint64_t offset, const char* what) const {
@@ -94,6 +98,14 @@ class TImageView {
 // Writes one 32-bit value into a writable image, checked like the reads.
 inline void StoreU32(std::span<uint8_t> image, uint64_t offset, uint32_t value, const char* what) {
   if (!RangeFits(offset, 4, image.size())) {
+    throw EBadImage(std::string(what) + " outside the image");
+  }
+  std::memcpy(image.data() + offset, &value, sizeof value);
+}
+
+// The same for a 64-bit value.
+inline void StoreU64(std::span<uint8_t> image, uint64_t offset, uint64_t value, const char* what) {
+  if (!RangeFits(offset, 8, image.size())) {
     throw EBadImage(std::string(what) + " outside the image");
   }
   std::memcpy(image.data() + offset, &value, sizeof value);

@@ -4,7 +4,7 @@
 namespace leafbook {
 
 void TImportedFunctions::Add(const std::string& libraryName, const std::string& functionName,
-                             uint32_t* slot) {
+                             uintptr_t* slot) {
   items_.push_back(TImportedFunction{libraryName, functionName, slot});
 }
 

@@ -10,15 +10,15 @@
 namespace leafbook {
 
 struct TImportedFunction {
-  std::string LibraryName;   // file-name part of the descriptor's library name
-  std::string FunctionName;  // the imported name
-  uint32_t* Slot = nullptr;  // the 32-bit slot that received the address
+  std::string LibraryName;    // file-name part of the descriptor's library name
+  std::string FunctionName;   // the imported name
+  uintptr_t* Slot = nullptr;  // the pointer-sized slot that received the address
 };
 
 // Owns its entries; they are freed with the list.
 class TImportedFunctions {
  public:
-  void Add(const std::string& libraryName, const std::string& functionName, uint32_t* slot);
+  void Add(const std::string& libraryName, const std::string& functionName, uintptr_t* slot);
   void Clear() { items_.clear(); }
   size_t Count() const { return items_.size(); }
   const TImportedFunction& operator[](size_t index) const { return items_[index]; }
