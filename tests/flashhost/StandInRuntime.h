@@ -1,8 +1,5 @@
-// The stand-in runtime as the process's runtime. The viewer maps its module
-// from a stream with the host's own loader, which reads 32-bit modules; in a
-// 64-bit test build the system loads the module and its imports are pointed
-// at the same host routines the loader would give it, so that the host's
-// code paths are the same.
+// The stand-in runtime as the process's runtime: its module mapped from a
+// stream by the host's own loader, as the viewer maps a book's "flash.ocx".
 #pragma once
 
 #include <string>
