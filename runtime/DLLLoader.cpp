@@ -4,6 +4,7 @@
 #include <limits>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "runtime/ImageExports.h"
 #include "runtime/ImageMapping.h"
@@ -57,6 +58,10 @@ TDLLLoader::TDLLLoader() : layer_(SystemModuleLayer()) {}
 TDLLLoader::TDLLLoader(TModuleSystem& layer) : layer_(layer) {}
 
 TDLLLoader::~TDLLLoader() {
+  Unload();
+}
+
+void TDLLLoader::Unload() {
   importedFunctions_.Clear();
   if (moduleBase_ == nullptr) {
     return;
@@ -67,7 +72,7 @@ TDLLLoader::~TDLLLoader() {
   }
   UnregisterUnwindTable();
   FreeLibraries();
-  layer_.ReleaseImage(moduleBase_);
+  layer_.ReleaseImage(std::exchange(moduleBase_, nullptr));
 }
 
 // A 64-bit module's exceptions unwind through its function table, which the

@@ -33,6 +33,10 @@ class TDLLLoader {
   // one module in its life.
   void LoadFromStream(TStream& stream);
 
+  // Stops the module (its detach call) and frees it; the loader is empty
+  // afterwards. The destructor does it too.
+  void Unload();
+
   // The address of the named export (case-sensitive), or nullptr.
   void* FindExport(const char* name) const;
 

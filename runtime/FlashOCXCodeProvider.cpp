@@ -35,7 +35,12 @@ TFlashOCXCodeProviderBasedOnStream::TFlashOCXCodeProviderBasedOnStream(TStream* 
 }
 
 TFlashOCXCodeProviderBasedOnStream::~TFlashOCXCodeProviderBasedOnStream() {
-  // The loader stops and unmaps the module; its destructor raises nothing.
+  // The module stops while the loader is still the provider's: its detach
+  // code may ask for functions through the replaced GetProcAddress, which
+  // finds the replacements through the loader. Nothing here raises.
+  if (loader_) {
+    loader_->Unload();
+  }
   loader_.reset();
   if (gRuntimeCodeProvider == this) {
     gRuntimeCodeProvider = nullptr;
