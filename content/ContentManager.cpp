@@ -52,10 +52,11 @@ std::wstring BaseFolder(IFlashPlayerControlBase& control) {
 }
 
 // Binds url through the system's own URL moniker, into the same bind context
-// and so to the same callbacks. Whether an asynchronous start counts as
-// served is the caller's rule.
+// and so to the same callbacks. An asynchronous start counts as served: the
+// system's binding goes on telling the runtime, which must not also hear
+// "no storage".
 bool BindThroughSystem(const std::wstring& url, IBindCtx* bindContext, IMoniker* left, REFIID iid,
-                       void** object, bool asynchronousCounts) {
+                       void** object) {
   const auto create = UrlMon().CreateURLMoniker;
   if (!create) {
     return false;
@@ -75,7 +76,7 @@ bool BindThroughSystem(const std::wstring& url, IBindCtx* bindContext, IMoniker*
     }
     return true;
   }
-  return asynchronousCounts && result == MK_S_ASYNCHRONOUS;
+  return result == MK_S_ASYNCHRONOUS;
 }
 
 }  // namespace
@@ -276,7 +277,7 @@ HRESULT TContentManager::BindResource(IBindCtx* bindContext, IMoniker* left, REF
     // that ends the data, so a request served at once has delivered
     // everything, stop included, before the runtime hears the result.
     TComPtr<IStream> streamSide;
-    TComPtr<IContentProvider> provider = TContentProvider::Create(streamSide);
+    TComPtr<TContentProvider> provider = TContentProvider::Create(streamSide);
     provider->SetBindStatusCallback(callback);
 
     bool handled = false;
@@ -288,17 +289,23 @@ HRESULT TContentManager::BindResource(IBindCtx* bindContext, IMoniker* left, REF
         return E_FAIL;
       }
       handled = RequestFromControl(*control.Get(), relativePath, streamSide);
+      if (handled) {
+        provider->CompleteWhenEmpty();  // answered, even if with nothing
+      }
       if (!handled && provider->HasData() == S_OK) {
         handled = true;  // a handler wrote without claiming the request
       }
       if (!handled) {
         handled = BindThroughSystem(BaseFolder(*control.Get()) + L"/" + relativePath, bindContext,
-                                    left, iid, object, true);
+                                    left, iid, object);
       }
     } else {
       handled = RequestFromGlobalHandler(url, streamSide);
+      if (handled) {
+        provider->CompleteWhenEmpty();
+      }
       if (!handled) {
-        handled = BindThroughSystem(url, bindContext, left, iid, object, false);
+        handled = BindThroughSystem(url, bindContext, left, iid, object);
       }
     }
     return handled ? MK_S_ASYNCHRONOUS : MK_E_NOSTORAGE;

@@ -30,13 +30,27 @@ void Rewind(IStream* stream) {
 
 }  // namespace
 
-TComPtr<IContentProvider> TContentProvider::Create(TComPtr<IStream>& streamSide) {
-  TComPtr<IContentProvider> provider(NewComObject<TContentProvider>());
+TComPtr<TContentProvider> TContentProvider::Create(TComPtr<IStream>& streamSide) {
+  TComPtr<TContentProvider> provider(NewComObject<TContentProvider>());
   streamSide = TComPtr<IStream>(NewComObject<TContentProviderStream>(provider));
   return provider;
 }
 
 TContentProvider::TContentProvider() : buffer_(NewMemoryStream()) {}
+
+void TContentProvider::CompleteWhenEmpty() {
+  Boundary("TContentProvider::CompleteWhenEmpty", [&] {
+    TLockGuard guard(lock_);
+    completeWhenEmpty_ = true;
+    if (!hasData_ && declaredSize_ < 0) {
+      declaredSize_ = 0;  // an empty file says so
+    }
+    if (!hasData_ && finished_ && callback_) {
+      StartBinding();
+      callback_->OnStopBinding(S_OK, nullptr);
+    }
+  });
+}
 
 void TContentProvider::SendResponse() {
   if (!callback_) {
@@ -110,7 +124,7 @@ HRESULT TContentProvider::SetBindStatusCallback(IBindStatusCallback* callback) {
       return callback_.Get() == callback ? S_OK : E_UNEXPECTED;
     }
     callback_ = TComPtr<IBindStatusCallback>(callback);
-    if (callback_ && hasData_) {
+    if (callback_ && (hasData_ || (finished_ && completeWhenEmpty_))) {
       StartBinding();
       if (buffer_) {
         Rewind(buffer_.Get());
@@ -129,7 +143,7 @@ HRESULT TContentProvider::Finish() {
   return ComBoundary("IContentProvider::Finish", [&]() -> HRESULT {
     TLockGuard guard(lock_);
     finished_ = true;
-    if (hasData_ && callback_) {
+    if ((hasData_ || completeWhenEmpty_) && callback_) {
       StartBinding();
       callback_->OnStopBinding(S_OK, nullptr);
     }

@@ -36,8 +36,13 @@ class TContentProvider final
     : public TComObject<TContentProvider, TInterface<IContentProvider, &IID_IContentProvider>> {
  public:
   // A new provider and its stream side (returned through streamSide).
-  static TComPtr<IContentProvider> Create(TComPtr<IStream>& streamSide);
+  static TComPtr<TContentProvider> Create(TComPtr<IStream>& streamSide);
   TContentProvider();
+
+  // The end of the data with nothing written leaves a movie's load pending;
+  // once someone has answered the request, it is an empty file instead,
+  // started and stopped all the same (now, if the data has ended already).
+  void CompleteWhenEmpty();
 
   HRESULT STDMETHODCALLTYPE SetBindStatusCallback(IBindStatusCallback* callback) override;
   HRESULT STDMETHODCALLTYPE HasData() override;
@@ -58,6 +63,7 @@ class TContentProvider final
   TComPtr<IBindStatusCallback> callback_;
   bool hasData_ = false;
   bool finished_ = false;
+  bool completeWhenEmpty_ = false;
   int64_t declaredSize_ = -1;
 };
 

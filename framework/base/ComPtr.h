@@ -4,6 +4,7 @@
 
 #include <objbase.h>
 
+#include <type_traits>
 #include <utility>
 
 namespace leafbook {
@@ -20,6 +21,10 @@ class TComPtr {
     }
   }
   TComPtr(const TComPtr& other) noexcept : TComPtr(other.pointer_) {}
+  // From a pointer to a class that implements T.
+  template <class U>
+  requires std::is_convertible_v<U*, T*> TComPtr(const TComPtr<U>& other)
+  noexcept : TComPtr(static_cast<T*>(other.Get())) {}
   TComPtr(TComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
   TComPtr& operator=(TComPtr other) noexcept {
     std::swap(pointer_, other.pointer_);

@@ -274,6 +274,28 @@ TEST_F(ContentManagerTest, AfterUnregisteringTheFoldersAreNobodys) {
   EXPECT_EQ(ReceivedBytes(callback), "x");
 }
 
+TEST_F(ContentManagerTest, AClaimedRequestWithoutBytesStillStartsAndStops) {
+  TComPtr<TFakeControl> control = TFakeControl::Create();
+  manager.CreateMovieStream(control.Get(), false, 0).reset();
+  control->onEx = [](const std::wstring&, std::unique_ptr<TStream>& writer, bool& handled) {
+    handled = true;
+    writer.reset();  // an empty file, complete
+  };
+  TComPtr<TRecordingCallback> callback = TRecordingCallback::Create();
+  EXPECT_EQ(Bind(FileUrl(1, L"empty.txt"), callback.Get()), MK_S_ASYNCHRONOUS);
+  EXPECT_THAT(EventKinds(callback), ::testing::ElementsAre("response", "start", "stop"));
+  EXPECT_NE(callback->Events().front().find("Content-Length: 0"), std::string::npos);
+
+  manager.SetGlobalOnLoadExternalResourceEx(
+      [](const std::wstring&, std::unique_ptr<TStream>& writer, bool& handled) {
+        handled = true;
+        writer.reset();
+      });
+  TComPtr<TRecordingCallback> global = TRecordingCallback::Create();
+  EXPECT_EQ(Bind(L"empty.txt", global.Get()), MK_S_ASYNCHRONOUS);
+  EXPECT_THAT(EventKinds(global), ::testing::ElementsAre("response", "start", "stop"));
+}
+
 TEST_F(ContentManagerTest, AControlFoundStaysValidWhileItUnregistersAndGoes) {
   TComPtr<TFakeControl> control = TFakeControl::Create();
   manager.CreateMovieStream(control.Get(), false, 0).reset();
@@ -339,7 +361,7 @@ int ClosedPort() {
   return ::ntohs(address.sin_port);
 }
 
-TEST_F(ContentManagerTest, UnclaimedOutsideUrlsGoToTheSystemWhereOnlyAnAnswerAtOnceCounts) {
+TEST_F(ContentManagerTest, UnclaimedUrlsGoToTheSystemWhoseAsynchronousAnswerCountsAsServed) {
   int asked = 0;
   manager.SetGlobalOnLoadExternalResourceEx(
       [&asked](const std::wstring&, std::unique_ptr<TStream>&, bool&) { ++asked; });
@@ -353,12 +375,13 @@ TEST_F(ContentManagerTest, UnclaimedOutsideUrlsGoToTheSystemWhereOnlyAnAnswerAtO
   const std::wstring http = L"http://127.0.0.1:" + std::to_wstring(ClosedPort());
   TComPtr<TRecordingCallback> outside = TRecordingCallback::Create();
   outside->SetBindFlags(BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE);
-  EXPECT_EQ(Bind(http + L"/x.png", outside.Get()), MK_E_NOSTORAGE);
+  // The system's binding goes on and tells the runtime itself: the runtime is
+  // not told "no storage" beside it.
+  EXPECT_EQ(Bind(http + L"/x.png", outside.Get()), MK_S_ASYNCHRONOUS);
   PumpUntilStopped(outside);
   EXPECT_EQ(outside->Events().back().rfind("stop 0x800C", 0), 0u);
 
-  // Under an in-memory folder an asynchronous start of the disk fallback
-  // counts as served.
+  // So under an in-memory folder, for the disk fallback.
   TComPtr<TFakeControl> control = TFakeControl::Create();
   manager.CreateMovieStream(control.Get(), false, 0).reset();
   control->base = http;
