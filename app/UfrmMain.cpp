@@ -10,6 +10,8 @@
 #include "framework/base/AnsiText.h"
 #include "framework/gui/Application.h"
 #include "package/PackageAccess.h"
+#include "runtime/FlashOCXCodeProvider.h"
+#include "runtime/RuntimeUnit.h"
 
 namespace leafbook {
 
@@ -20,6 +22,13 @@ namespace {
 constexpr DWORD kWithoutCaption = 0xFF3FFFFF;
 constexpr DWORD kFullScreenStyle = 0x00010000;  // WS_MAXIMIZEBOX alone: no caption, frame or menu
 constexpr DWORD kNormalStyle = 0x00CF0000;      // WS_OVERLAPPEDWINDOW
+
+constexpr char kNoMovie[] = "This book has no movie";
+
+// A name the movie asked for, as the package's 8-bit names are written.
+std::string PackageName(const std::wstring& text) {
+  return WideToAnsi(text);
+}
 
 std::string UpperAscii(std::string text) {
   for (char& c : text) {
@@ -41,6 +50,10 @@ TfrmMain::TfrmMain(std::string packageFile)
   SetFont(TFont{L"MS Sans Serif", -11, DEFAULT_CHARSET, 0});
   OnCreate = [this](TWinControl* sender) { FormCreate(sender); };
   OnKeyPress = [this](TWinControl* sender, char& key) { FormKeyPress(sender, key); };
+  OnKeyDown = [this](TWinControl* sender, WORD& key, UINT shift) {
+    FormKeyDown(sender, key, shift);
+  };
+  OnKeyUp = [this](TWinControl* sender, WORD& key, UINT shift) { FormKeyUp(sender, key, shift); };
   frmMain = this;
 }
 
@@ -57,6 +70,74 @@ void TfrmMain::FormCreate(TWinControl*) {
     application->SetTitle(Caption());
   }
   TLog4DP::Log("Loading book.swf...");
+  StartPlayback();
+}
+
+void UseBookRuntime(const std::string& packageFile) {
+  if (PackageFileIndex("flash.ocx", packageFile) <= 0) {
+    return;  // the installed runtime stays
+  }
+  // Listed counts, even empty: the provider it makes then has no module.
+  std::unique_ptr<TMemoryStream> stream = PackageFileStream("flash.ocx", packageFile);
+  TMemoryStream empty;
+  SetRuntimeModuleStream(stream ? stream.get() : &empty);
+}
+
+void TfrmMain::StartPlayback() {
+  std::unique_ptr<TMemoryStream> movie = PackageFileStream("book.swf", packageFile_);
+  control_ = std::make_unique<TFlashPlayerControl>(this);
+  FlashPlayerControl1 = control_.get();
+  FlashPlayerControl1->OnFSCommand = [this](TFlashPlayerControl* sender,
+                                            const std::wstring& command, const std::wstring& args) {
+    FlashPlayerControl1FSCommand(sender, command, args);
+  };
+  FlashPlayerControl1->OnLoadExternalResource = [this](TFlashPlayerControl* sender,
+                                                       const std::wstring& url, TStream* stream) {
+    FlashPlayerControl1LoadExternalResource(sender, url, stream);
+  };
+  FlashPlayerControl1->OnLoadExternalResourceEx =
+      [this](TFlashPlayerControl* sender, const std::wstring& url, TStream* stream, bool& handled) {
+        FlashPlayerControl1LoadExternalResourceEx(sender, url, stream, handled);
+      };
+  FlashPlayerControl1->OnLoadExternalResourceAsync =
+      [this](TFlashPlayerControl* sender, const std::wstring& path, TStream*& stream) {
+        FlashPlayerControl1LoadExternalResourceAsync(sender, path, stream);
+      };
+  FlashPlayerControl1->SetParent(this);
+  FlashPlayerControl1->SetAlign(TAlign::Client);
+  if (TContentManager* manager = ContentManager()) {
+    manager->SetGlobalOnLoadExternalResourceEx(
+        [this](const std::wstring& url, std::unique_ptr<TStream>& stream, bool& handled) {
+          GlobalLoadExternalResource(url, stream, handled);
+        });
+  }
+  if (!movie) {
+    // A reader is better told than shown an empty window.
+    notice_ = kNoMovie;
+    TLog4DP::Log(kNoMovie);
+    FlashPlayerControl1->SetVisible(false);
+    return;
+  }
+  try {
+    FlashPlayerControl1->PlayMovieFromStream(*movie);
+  } catch (const std::exception& error) {
+    // The window stays open; the log says why nothing plays.
+    TLog4DP::Log(std::string("Cannot play book.swf: ") + error.what());
+  }
+}
+
+void TfrmMain::WndProc(TMessage& message) {
+  if (message.Msg == WM_PAINT && !notice_.empty()) {
+    const TPaintDC dc(Handle());
+    RECT client{};
+    ::GetClientRect(Handle(), &client);
+    ::FillRect(dc.Get(), &client, ::GetSysColorBrush(COLOR_BTNFACE));
+    ::SetBkMode(dc.Get(), TRANSPARENT);
+    ::DrawTextA(dc.Get(), notice_.c_str(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    message.Result = 0;
+    return;
+  }
+  TForm::WndProc(message);
 }
 
 void TfrmMain::ParseCommandLine() {
@@ -143,6 +224,10 @@ void TfrmMain::EnterFullScreen() {
   SetHeight(ScreenHeight());
   SetLeft(0);
   SetTop(0);
+  // A maximised window takes the work area, which stops at the task bar;
+  // full screen is the whole screen, so the window is put there itself.
+  ::SetWindowPos(Handle(), HWND_TOP, 0, 0, ScreenWidth(), ScreenHeight(),
+                 SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void TfrmMain::LeaveFullScreen() {
@@ -166,6 +251,68 @@ void TfrmMain::FlashPlayerControl1FSCommand(TWinControl*, const std::wstring& co
     EnterFullScreen();
   } else if (command == L"fullscreen" && args == L"false") {
     LeaveFullScreen();
+  }
+}
+
+// Keys the form gets (the control has no focus) go on to the runtime; the
+// form's own handling goes on too.
+void TfrmMain::FormKeyDown(TWinControl*, WORD& key, UINT) {
+  TLog4DP::Log("FormKeyDown[" + std::to_string(key) + "]");
+  if (FlashPlayerControl1) {
+    FlashPlayerControl1->Perform(WM_KEYDOWN, key, 0);
+  }
+}
+
+void TfrmMain::FormKeyUp(TWinControl*, WORD& key, UINT) {
+  TLog4DP::Log("FormKeyUp[" + std::to_string(key) + "]");
+  if (FlashPlayerControl1) {
+    FlashPlayerControl1->Perform(WM_KEYUP, key, 0);
+  }
+}
+
+void TfrmMain::FlashPlayerControl1LoadExternalResource(TFlashPlayerControl*,
+                                                       const std::wstring& url, TStream* stream) {
+  TLog4DP::Log("To load url2[" + PackageName(url) + "]");
+  const std::string name = PackageName(url);
+  if (PackageFileIndex(name, packageFile_) != 0) {
+    TLog4DP::Log("Got .. url2[" + name + "]");
+    PackageReadFile(name, *stream, packageFile_);
+    return;
+  }
+  if (url.rfind(L"./", 0) == 0) {
+    const std::string shortened = PackageName(url.substr(2));
+    if (PackageFileIndex(shortened, packageFile_) != 0) {
+      TLog4DP::Log("Got .. url2_2[" + shortened + "]");
+      PackageReadFile(shortened, *stream, packageFile_);
+    }
+  }
+}
+
+void TfrmMain::FlashPlayerControl1LoadExternalResourceEx(TFlashPlayerControl*,
+                                                         const std::wstring& url, TStream*, bool&) {
+  TLog4DP::Log("To load url 333[" + PackageName(url) + "]");
+}
+
+void TfrmMain::FlashPlayerControl1LoadExternalResourceAsync(TFlashPlayerControl*,
+                                                            const std::wstring& path,
+                                                            TStream*& stream) {
+  const std::string name = PackageName(path);
+  TLog4DP::Log("To load url 44[" + name + "]");
+  if (PackageFileIndex(name, packageFile_) == 0) {
+    return;
+  }
+  TLog4DP::Log("To load url 44_________[" + name + "]");
+  stream = PackageFileStream(name, packageFile_).release();  // the control's from here on
+}
+
+void TfrmMain::GlobalLoadExternalResource(const std::wstring& url, std::unique_ptr<TStream>& stream,
+                                          bool& handled) {
+  const std::string name = PackageName(url);
+  TLog4DP::Log("ContentProvider url[" + name + "]");
+  if (PackageFileIndex(name, packageFile_) > 0) {
+    PackageReadFile(name, *stream, packageFile_);
+    handled = true;
+    stream.reset();  // the data is complete
   }
 }
 

@@ -1,11 +1,15 @@
 // TfrmMain: the viewer's one main window. It reads the command line and the
-// window configuration at creation, and switches in and out of full screen on
-// the movie's "fullscreen" command and on Escape.
+// window configuration at creation, then plays the book: the host control
+// fills the window, plays "book.swf" from the package and gets every file the
+// movie asks for from the package through the handlers here. It switches in
+// and out of full screen on the movie's "fullscreen" command and on Escape.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "flashhost/FlashPlayerControl.h"
 #include "framework/gui/Forms.h"
 
 namespace leafbook {
@@ -17,8 +21,8 @@ class TfrmMain : public TForm {
   explicit TfrmMain(std::string packageFile = "");
   ~TfrmMain() override;
 
-  // The host control; created by the playback start.
-  TWinControl* FlashPlayerControl1 = nullptr;
+  // The host control; created by the playback start, owned by the form.
+  TFlashPlayerControl* FlashPlayerControl1 = nullptr;
   bool IsFullScreen = false;
   int SavedWidth = 0;
   int SavedHeight = 0;
@@ -28,6 +32,18 @@ class TfrmMain : public TForm {
 
   void FormCreate(TWinControl* sender);
   void FormKeyPress(TWinControl* sender, char& key);
+  void FormKeyDown(TWinControl* sender, WORD& key, UINT shift);
+  void FormKeyUp(TWinControl* sender, WORD& key, UINT shift);
+  void FlashPlayerControl1LoadExternalResource(TFlashPlayerControl* sender, const std::wstring& url,
+                                               TStream* stream);
+  void FlashPlayerControl1LoadExternalResourceEx(TFlashPlayerControl* sender,
+                                                 const std::wstring& url, TStream* stream,
+                                                 bool& handled);
+  void FlashPlayerControl1LoadExternalResourceAsync(TFlashPlayerControl* sender,
+                                                    const std::wstring& path, TStream*& stream);
+  // The process-wide handler, for URLs outside the movie's in-memory folders.
+  void GlobalLoadExternalResource(const std::wstring& url, std::unique_ptr<TStream>& stream,
+                                  bool& handled);
   void FlashPlayerControl1FSCommand(TWinControl* sender, const std::wstring& command,
                                     const std::wstring& args);
 
@@ -37,14 +53,28 @@ class TfrmMain : public TForm {
   void LoadWindowConfig();
   void EnterFullScreen();
   void LeaveFullScreen();
+  // What the window says instead of a movie; empty while a movie plays.
+  const std::string& Notice() const { return notice_; }
+
+ protected:
+  void WndProc(TMessage& message) override;
 
  private:
+  void StartPlayback();
   void SetStyle(DWORD style);
 
   std::string packageFile_;
+  std::unique_ptr<TFlashPlayerControl> control_;
+  std::string notice_;
 };
 
 // The form instance while it exists.
 extern TfrmMain* frmMain;
+
+// The start-up step of the main window's unit: a book that carries its own
+// runtime as "flash.ocx" (listed, even when empty) has the runtime come from
+// there; otherwise the installed one stays. Runs after the program's unit has
+// started and before any host control exists.
+void UseBookRuntime(const std::string& packageFile = "");
 
 }  // namespace leafbook

@@ -16,19 +16,21 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Exceptions stopped at a boundary leave a line in the log, when it is on.
   leafbook::SetBoundaryTracer(&leafbook::LogBoundaryTrace);
-  // The program's unit starts before anything else and stops after everything
-  // else (it is an object made here, not a static initialiser, whose order
-  // across files C++ leaves open).
+  // OLE first and last: the runtime unit's shutdown unloads the movie
+  // runtime, whose detach may still use COM. Then the program's unit, which
+  // starts before the program proper and stops after it (an object made here,
+  // not a static initialiser, whose order across files C++ leaves open).
+  const leafbook::TOleInitialization ole;
+  if (FAILED(ole.Result())) {
+    return 1;
+  }
   std::unique_ptr<leafbook::TProgramUnit> unit;
   try {
     unit = std::make_unique<leafbook::TProgramUnit>();
+    // The main window's unit: the book's own runtime, when it carries one.
+    leafbook::UseBookRuntime();
   } catch (const std::exception& error) {
     ::MessageBoxA(nullptr, error.what(), "Start-up failed", MB_OK | MB_ICONERROR);
-    return 1;
-  }
-  // OLE: the XML parser now, the movie runtime's in-place embedding later.
-  const leafbook::TOleInitialization ole;
-  if (FAILED(ole.Result())) {
     return 1;
   }
   int status = 0;
