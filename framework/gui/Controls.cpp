@@ -149,6 +149,10 @@ void TWinControl::CreateWnd() {
     throw Exception("Cannot create window of class " +
                     std::string(params.ClassName.begin(), params.ClassName.end()));
   }
+  // Children put on the control before it had a window get theirs now.
+  for (TWinControl* child : std::vector<TWinControl*>(controls_)) {
+    child->Handle();
+  }
   Realign();
 }
 
@@ -295,6 +299,8 @@ void TWinControl::SetParent(TWinControl* parent) {
     }
     if (handle_) {
       ::SetParent(handle_, parent_->Handle());
+    } else if (parent_->HandleAllocated()) {
+      Handle();  // a child of a window that exists is one at once
     }
     parent_->Realign();
   }

@@ -38,14 +38,16 @@ TEST_F(Control, ConstructionAsksTheProviderSetsTheSiteTakesTheRuntimesSizeAndCon
 
 TEST_F(Control, WindowCreationActivatesInPlaceAndTakesOverTheRuntimesWindow) {
   TFlashPlayerControl& control = MakeControl(false);
-  control.SetParent(form_.get());
   log_->Clear();
+  // Put on a form that has its window, the control makes its own at once;
+  // then the new parent is announced.
+  control.SetParent(form_.get());
   const HWND handle = control.Handle();
   EXPECT_EQ(log_->Joined(),
             "GetClientSite, Advise properties, OnAmbientPropertyChange -1, GetExtent 1, "
             "DoVerb -5 0,0," +
                 std::to_string(control.Width()) + "," + std::to_string(control.Height()) +
-                ", GetWindow");
+                ", GetWindow, GetClientSite, OnAmbientPropertyChange -1");
   EXPECT_EQ(handle, log_->window);
   EXPECT_TRUE(Received(*log_, WM_NULL));  // sent once so that the hook takes effect
   // Every message to the runtime's window passes the control first.
