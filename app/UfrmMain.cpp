@@ -224,10 +224,22 @@ void TfrmMain::EnterFullScreen() {
   SetHeight(ScreenHeight());
   SetLeft(0);
   SetTop(0);
-  // A maximised window takes the work area, which stops at the task bar;
-  // full screen is the whole screen, so the window is put there itself.
-  ::SetWindowPos(Handle(), HWND_TOP, 0, 0, ScreenWidth(), ScreenHeight(),
-                 SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  CoverScreen();
+}
+
+// A maximised window takes the work area, which stops at the task bar; full
+// screen is the whole screen, so the window is put there itself, also when a
+// hidden form (open mode 3) is shown maximised later.
+void TfrmMain::CoverScreen() {
+  if (IsFullScreen && HandleAllocated() && ::IsWindowVisible(Handle())) {
+    ::SetWindowPos(Handle(), HWND_TOP, 0, 0, ScreenWidth(), ScreenHeight(),
+                   SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  }
+}
+
+void TfrmMain::SetVisible(bool visible) {
+  TForm::SetVisible(visible);
+  CoverScreen();
 }
 
 void TfrmMain::LeaveFullScreen() {

@@ -55,12 +55,14 @@ class TfrmMain : public TForm {
   void LeaveFullScreen();
   // What the window says instead of a movie; empty while a movie plays.
   const std::string& Notice() const { return notice_; }
+  void SetVisible(bool visible) override;
 
  protected:
   void WndProc(TMessage& message) override;
 
  private:
   void StartPlayback();
+  void CoverScreen();
   void SetStyle(DWORD style);
 
   std::string packageFile_;

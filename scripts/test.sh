@@ -34,8 +34,8 @@ wine_runs=yes
 scripts/wine-check.sh || wine_runs=no
 [ $wine_runs = yes ] && scripts/wine-prefix.sh "$prefix"
 status=0
-(cd build/win32 && xvfb-run -a -s "-screen 0 1920x1080x24" \
-  ctest --output-on-failure -j "$jobs") || status=$?
+(cd build/win32 && "$root/scripts/xvfb-tests.sh" ctest --output-on-failure -j "$jobs") ||
+  status=$?
 [ $wine_runs = yes ] && { WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; }
 
 # Where 32-bit programs cannot run, the same sources built for 64-bit Windows
@@ -47,8 +47,8 @@ if [ $wine_runs = no ] && scripts/wine-check.sh win64; then
   cmake --build build/win64 -j "$jobs"
   prefix64=$root/build/win64/wineprefix
   scripts/wine-prefix.sh "$prefix64" win64
-  (cd build/win64 && xvfb-run -a -s "-screen 0 1920x1080x24" \
-    ctest --output-on-failure -j "$jobs") || status=$?
+  (cd build/win64 && "$root/scripts/xvfb-tests.sh" ctest --output-on-failure -j "$jobs") ||
+    status=$?
   WINEPREFIX=$prefix64 wineserver -k 2>/dev/null || true
 fi
 if [ $wine_runs = no ]; then

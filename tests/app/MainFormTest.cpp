@@ -102,6 +102,24 @@ TEST_F(MainFormTest, FullScreenCommandsSaveAndRestoreTheBounds) {
   EXPECT_FALSE(::IsZoomed(form_->Handle()));
 }
 
+// Where a task bar takes part of the screen (scripts/xvfb-tests.sh gives the
+// tests one), a maximised window stops at it; full screen does not.
+TEST_F(MainFormTest, FullScreenCoversTheTaskBarToo) {
+  RECT workArea{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+  form_->SetWindowState(TWindowState::Maximized);
+  RECT maximised{};
+  ::GetWindowRect(form_->Handle(), &maximised);
+  Command(L"fullscreen", L"true");
+  EXPECT_THAT(WindowRect(), IsRect(0, 0, ScreenWidth(), ScreenHeight()));
+  Command(L"fullscreen", L"false");
+  EXPECT_TRUE(::IsZoomed(form_->Handle()));
+  if (workArea.bottom == ScreenHeight()) {
+    GTEST_SKIP() << "no task bar here: maximised and full screen look alike";
+  }
+  EXPECT_LT(maximised.bottom, ScreenHeight());
+}
+
 TEST_F(MainFormTest, OtherCommandsAndSpellingsChangeNothing) {
   for (auto [command, args] : {std::pair{L"fullscreen", L"TRUE"}, std::pair{L"fullScreen", L"true"},
                                std::pair{L"FULLSCREEN", L"true"}, std::pair{L"quit", L""},
