@@ -204,5 +204,11 @@ TEST(SwfBook, AsksForFullScreenOnItsFirstPageWhenTold) {
   EXPECT_EQ(movie->frames[1].actions.size(), 2u);
 }
 
+TEST(SwfBook, TheFirstPageMayHaveAUrlOfItsOwn) {
+  auto movie = ParseMovie(swf::BookMovie(2, "./pages/%d.png", false, false, "pages/1.png"));
+  EXPECT_EQ(movie->frames[0].actions[0].url, "pages/1.png");
+  EXPECT_EQ(movie->frames[1].actions[0].url, "./pages/2.png");
+}
+
 }  // namespace
 }  // namespace leafbook::miniplayer

@@ -195,11 +195,12 @@ std::string TSwfWriter::Bytes(bool compressed) const {
   return out + packed;
 }
 
-std::string BookMovie(int pages, const std::string& pagePattern, bool compressed, bool fullscreen) {
+std::string BookMovie(int pages, const std::string& pagePattern, bool compressed, bool fullscreen,
+                      const std::string& firstPage) {
   TSwfWriter movie(6, 800, 600, 12.0);
   movie.SetBackgroundColor(0xF4EFE4);
   for (int page = 1; page <= pages; ++page) {
-    std::string url = pagePattern;
+    std::string url = page == 1 && !firstPage.empty() ? firstPage : pagePattern;
     const size_t at = url.find("%d");
     if (at != std::string::npos) {
       url.replace(at, 2, std::to_string(page));

@@ -90,9 +90,10 @@ class TSwfWriter {
 // The demo book: one frame per page; each frame loads its page image
 // (pattern with %d for the page number, counted from 1) into layer 1 and stops.
 // With fullscreen, the first frame also asks its host for full screen
-// (fscommand "fullscreen" "true").
+// (fscommand "fullscreen" "true"). A non-empty firstPage is the first page's
+// URL instead of the pattern's.
 std::string BookMovie(int pages, const std::string& pagePattern, bool compressed,
-                      bool fullscreen = false);
+                      bool fullscreen = false, const std::string& firstPage = "");
 
 void WriteFile(const std::string& path, const std::string& bytes);
 

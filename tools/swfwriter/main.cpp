@@ -1,6 +1,6 @@
 // swfwriter: writes the demo's book movie.
-//   swfwriter book -o <book.swf> [--pages N] [--pattern "pages/%d.jpg"] [--plain]
-//                  [--fullscreen]
+//   swfwriter book -o <book.swf> [--pages N] [--pattern "pages/%d.jpg"]
+//                  [--first <url of page 1>] [--plain] [--fullscreen]
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -13,7 +13,7 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: swfwriter book -o <book.swf> [--pages N] [--pattern pages/%%d.jpg] "
-               "[--plain] [--fullscreen]\n");
+               "[--first <url>] [--plain] [--fullscreen]\n");
   return 2;
 }
 
@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
   }
   std::string output;
   std::string pattern = "pages/%d.jpg";
+  std::string first;
   int pages = 4;
   bool compressed = true;
   bool fullscreen = false;
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
       pages = std::atoi(argv[++i]);
     } else if (arg == "--pattern" && i + 1 < argc) {
       pattern = argv[++i];
+    } else if (arg == "--first" && i + 1 < argc) {
+      first = argv[++i];
     } else if (arg == "--plain") {
       compressed = false;
     } else if (arg == "--fullscreen") {
@@ -48,8 +51,8 @@ int main(int argc, char** argv) {
     return Usage();
   }
   try {
-    leafbook::swf::WriteFile(output,
-                             leafbook::swf::BookMovie(pages, pattern, compressed, fullscreen));
+    leafbook::swf::WriteFile(
+        output, leafbook::swf::BookMovie(pages, pattern, compressed, fullscreen, first));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "swfwriter: %s\n", error.what());
     return 1;
