@@ -179,6 +179,45 @@ TEST_F(Playback, TheMoviesCommandGoesFullScreenUntilEscape) {
   EXPECT_EQ(restored.bottom - restored.top, 450);
 }
 
+// The runtime installed on the machine, as the class registry names it.
+class TInstalledRuntime {
+ public:
+  explicit TInstalledRuntime(const std::string& file) {
+    const std::wstring path = AnsiToWide(file);
+    if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                          key_.Put(), nullptr) == ERROR_SUCCESS) {
+      registered_ = ::RegSetValueExW(key_.Get(), nullptr, 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(path.c_str()),
+                                     static_cast<DWORD>((path.size() + 1) * 2)) == ERROR_SUCCESS;
+    }
+  }
+  ~TInstalledRuntime() {
+    key_.Reset();
+    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, kKey);
+    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, kClass);
+  }
+  bool Registered() const { return registered_; }
+
+ private:
+  static constexpr wchar_t kClass[] = L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}";
+  static constexpr wchar_t kKey[] =
+      L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}\\InprocServer32";
+  TOwnedRegKey key_;
+  bool registered_ = false;
+};
+
+TEST_F(Playback, ABookWithoutItsOwnRuntimeUsesTheInstalledOne) {
+  const TInstalledRuntime installed(std::string(MINIPLAYER_MODULE_DIR) + "/miniplayer.ocx");
+  ASSERT_TRUE(installed.Registered());
+  auto files = Pages();
+  files.push_back({"book.swf", Movie()});
+  TViewerProcess viewer(Book(files), {});
+  HWND window = viewer.MainWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(WaitFor([&] { return ClientCentre(window) == kPage1; })) << ReadBytes(trace_);
+  EXPECT_EQ(viewer.Close(), 0u);
+}
+
 TEST_F(Playback, ABrokenOrEmptyRuntimeLeavesABlankWindowThatClosesNormally) {
   for (const std::string& runtime : {std::string(), std::string("MZ not a module")}) {
     SCOPED_TRACE(runtime.size());
