@@ -47,17 +47,6 @@ bool WaitFor(const std::function<bool()>& done, int limitMs = 20000) {
   return done();
 }
 
-COLORREF ClientCentre(HWND window) {
-  RECT client{};
-  ::GetClientRect(window, &client);
-  POINT centre{client.right / 2, client.bottom / 2};
-  ::ClientToScreen(window, &centre);
-  HDC screen = ::GetDC(nullptr);
-  const COLORREF colour = ::GetPixel(screen, centre.x, centre.y);
-  ::ReleaseDC(nullptr, screen);
-  return colour;
-}
-
 class Playback : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -124,6 +124,17 @@ DWORD TViewerProcess::Close(DWORD timeoutMs) {
   return code;
 }
 
+COLORREF ClientCentre(HWND window) {
+  RECT client{};
+  ::GetClientRect(window, &client);
+  POINT centre{client.right / 2, client.bottom / 2};
+  ::ClientToScreen(window, &centre);
+  HDC screen = ::GetDC(nullptr);
+  const COLORREF colour = ::GetPixel(screen, centre.x, centre.y);
+  ::ReleaseDC(nullptr, screen);
+  return colour;
+}
+
 bool SaveScreenPng(const std::string& path) {
   const int width = ::GetSystemMetrics(SM_CXSCREEN);
   const int height = ::GetSystemMetrics(SM_CYSCREEN);

@@ -53,6 +53,9 @@ class TViewerProcess {
   bool closed_ = false;
 };
 
+// The colour on screen in the middle of window's client area.
+COLORREF ClientCentre(HWND window);
+
 // The primary screen as a PNG (through WIC), for a person to look at.
 bool SaveScreenPng(const std::string& path);
 

@@ -14,24 +14,12 @@
 
 namespace {
 
-// The colour in the middle of the window's client area.
-COLORREF Centre(HWND window) {
-  RECT client{};
-  ::GetClientRect(window, &client);
-  POINT centre{client.right / 2, client.bottom / 2};
-  ::ClientToScreen(window, &centre);
-  HDC screen = ::GetDC(nullptr);
-  const COLORREF colour = ::GetPixel(screen, centre.x, centre.y);
-  ::ReleaseDC(nullptr, screen);
-  return colour;
-}
-
 // Waits until the middle of the window changes from before (a page drawn or
 // turned), for at most limitMs; the milliseconds waited, or -1.
 long WaitForChange(HWND window, COLORREF before, DWORD limitMs) {
   const ULONGLONG start = ::GetTickCount64();
   while (::GetTickCount64() - start < limitMs) {
-    if (Centre(window) != before) {
+    if (leafbook::testing::ClientCentre(window) != before) {
       return static_cast<long>(::GetTickCount64() - start);
     }
     ::Sleep(10);
@@ -70,10 +58,12 @@ int main(int argc, char** argv) {
       const ULONGLONG shown = ::GetTickCount64();
       // The window's own colour, then the movie's stage, then the page.
       const COLORREF blank = ::GetSysColor(COLOR_BTNFACE);
-      long page = Centre(window) != blank ? 0 : WaitForChange(window, blank, 10000);
+      long page = leafbook::testing::ClientCentre(window) != blank
+                      ? 0
+                      : WaitForChange(window, blank, 10000);
       if (page >= 0) {
         const ULONGLONG stage = ::GetTickCount64();
-        const long more = WaitForChange(window, Centre(window), 3000);
+        const long more = WaitForChange(window, leafbook::testing::ClientCentre(window), 3000);
         page = more < 0 ? page : static_cast<long>(stage - shown) + more;
       }
       std::printf("viewer_screenshot: window after %llu ms, first page after %ld ms\n",
@@ -84,7 +74,7 @@ int main(int argc, char** argv) {
         status = 1;
       }
       if (key != 0 && status == 0) {
-        const COLORREF before = Centre(window);
+        const COLORREF before = leafbook::testing::ClientCentre(window);
         ::PostMessageW(window, WM_KEYDOWN, static_cast<WPARAM>(key), 1);
         ::PostMessageW(window, WM_KEYUP, static_cast<WPARAM>(key), 0xC0000001);
         WaitForChange(window, before, 5000);
