@@ -300,7 +300,8 @@ class TFakeRuntime final
                                                       : "Get ";
     call += Narrow(name);
     for (UINT i = params->cArgs; i-- > 0;) {
-      call += " " + Narrow(AsText(params->rgvarg[i]));
+      call += ' ';
+      call += Narrow(AsText(params->rgvarg[i]));
     }
     if (name != L"FlashVersion") {
       Record(call);
