@@ -218,6 +218,9 @@ LRESULT TPlayerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 1;
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_KEYUP:
+      Trace(L"key up " + std::to_wstring(wParam));
+      return 0;
     case WM_KEYDOWN:
       Trace(L"key " + std::to_wstring(wParam));
       if (wParam == VK_RIGHT || wParam == VK_NEXT) {

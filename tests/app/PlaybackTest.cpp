@@ -130,6 +130,7 @@ TEST_F(Playback, ABookPlaysFromItsPackageAndKeysTurnItsPages) {
   EXPECT_TRUE(Logged("FormKeyDown[39]"));
   EXPECT_TRUE(Logged("FormKeyUp[39]"));
   EXPECT_TRUE(Traced("key 39"));
+  EXPECT_TRUE(Traced("key up 39"));
   // "./pages/2.png" is no name of the package: only OnLoadExternalResource
   // retries without the "./".
   EXPECT_TRUE(Logged("To load url 44[./pages/2.png]"));
