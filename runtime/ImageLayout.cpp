@@ -64,7 +64,9 @@ TImageHeaders ReadImageHeaders(std::span<const uint8_t> file) {
   uint32_t nt = view.U32(nt::LfanewOffset, "DOS header");
   view.Require(nt, nt::HeadersEnd, "NT headers");
   TImageHeaders h = ReadNtFields(view, nt);
-  if (h.Exception.Size != 0 && !RangeFits(h.Exception.Address, h.Exception.Size, h.SizeOfImage)) {
+  // Only a 64-bit image's unwind table is used, and so checked.
+  if (h.Wide && h.Exception.Size != 0 &&
+      !RangeFits(h.Exception.Address, h.Exception.Size, h.SizeOfImage)) {
     throw EBadImage("exception directory outside the image");
   }
   CheckHeaderPlacement(h);
