@@ -284,8 +284,8 @@ void TfrmMain::FormKeyUp(TWinControl*, WORD& key, UINT) {
 
 void TfrmMain::FlashPlayerControl1LoadExternalResource(TFlashPlayerControl*,
                                                        const std::wstring& url, TStream* stream) {
-  TLog4DP::Log("To load url2[" + PackageName(url) + "]");
   const std::string name = PackageName(url);
+  TLog4DP::Log("To load url2[" + name + "]");
   if (PackageFileIndex(name, packageFile_) != 0) {
     TLog4DP::Log("Got .. url2[" + name + "]");
     PackageReadFile(name, *stream, packageFile_);

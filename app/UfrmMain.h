@@ -53,8 +53,6 @@ class TfrmMain : public TForm {
   void LoadWindowConfig();
   void EnterFullScreen();
   void LeaveFullScreen();
-  // What the window says instead of a movie; empty while a movie plays.
-  const std::string& Notice() const { return notice_; }
   void SetVisible(bool visible) override;
 
  protected:

@@ -208,12 +208,8 @@ HWND TFlashPlayerControl::TopLevelWindow() const {
   return window;
 }
 
-RECT TFlashPlayerControl::BoundsRect() {
-  return Bounds();
-}
-
 void TFlashPlayerControl::InPlaceActivate(LONG verb) {
-  RECT bounds = BoundsRect();
+  RECT bounds = Bounds();
   runtime_->DoVerb(verb, nullptr, site_.Get(), 0, ParentWindow(), &bounds);
 }
 

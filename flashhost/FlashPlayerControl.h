@@ -212,7 +212,6 @@ class TFlashPlayerControl : public TWinControl {
   void SetUIActive(bool active);
   HWND ParentWindow() const;
   HWND TopLevelWindow() const;
-  RECT BoundsRect();
   HMENU MainMenuForOle() const;
 
   // Called by the site: events and ambient reads of the runtime.
@@ -231,9 +230,11 @@ class TFlashPlayerControl : public TWinControl {
   void WriteBool(const wchar_t* name, TGate gate, bool& cache, bool value);
   std::wstring ReadString(const wchar_t* name, TGate gate, const std::wstring& cache);
   void WriteString(const wchar_t* name, TGate gate, std::wstring& cache, const std::wstring& value);
-  // A method that exists from minimum on: false (nothing called) below it.
-  bool MethodExists(int minimum);
-  TVariant CallMethod(const wchar_t* name, std::initializer_list<TVariant*> args);
+  // The runtime's method name with args when the runtime's major version is
+  // at least minimum; below it nothing is called and the answer is empty
+  // (which reads as 0, false or an empty text).
+  template <class... Args>
+  TVariant CallFrom(int minimum, const wchar_t* name, const Args&... args);
 
   TComPtr<TFlashPlayerSite> site_;
   TComPtr<IOleObject> runtime_;

@@ -3,6 +3,7 @@
 // on the major version of the runtime loaded, read afresh each time, since
 // the runtime's interface grew from version to version.
 #include <algorithm>
+#include <array>
 
 #include "flashhost/FlashPlayerControl.h"
 #include "framework/base/OleCheck.h"
@@ -48,7 +49,7 @@ int32_t TFlashPlayerControl::FlashVersion() {
   if (!runtime_) {
     return 0;  // nothing to ask; the control itself never asks without a runtime
   }
-  return AsInt(automation_.Call(L"FlashVersion", {}));
+  return AsInt(automation_.Call(L"FlashVersion"));
 }
 
 int TFlashPlayerControl::RuntimeMajorVersion() {
@@ -316,237 +317,132 @@ void TFlashPlayerControl::SetAllowFullscreen(bool value) {
 
 // --- methods
 
-bool TFlashPlayerControl::MethodExists(int minimum) {
-  return runtime_ && RuntimeMajorVersion() >= minimum;
+namespace {
+
+TVariant Argument(int32_t value) {
+  return TVariant::Int(value);
+}
+TVariant Argument(double value) {
+  return TVariant::Double(value);
+}
+TVariant Argument(const std::wstring& value) {
+  return TVariant::String(value);
 }
 
-TVariant TFlashPlayerControl::CallMethod(const wchar_t* name,
-                                         std::initializer_list<TVariant*> args) {
-  return automation_.Call(name, args);
+}  // namespace
+
+template <class... Args>
+TVariant TFlashPlayerControl::CallFrom(int minimum, const wchar_t* name, const Args&... args) {
+  if (!runtime_ || RuntimeMajorVersion() < minimum) {
+    return TVariant();
+  }
+  std::array<TVariant, sizeof...(Args)> values{Argument(args)...};
+  return automation_.Call(name, values);
 }
 
 void TFlashPlayerControl::SetZoomRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  if (MethodExists(3)) {
-    TVariant a = TVariant::Int(left), b = TVariant::Int(top), c = TVariant::Int(right),
-             d = TVariant::Int(bottom);
-    CallMethod(L"SetZoomRect", {&a, &b, &c, &d});
-  }
+  CallFrom(3, L"SetZoomRect", left, top, right, bottom);
 }
-
 void TFlashPlayerControl::Zoom(int32_t factor) {
-  if (MethodExists(3)) {
-    TVariant a = TVariant::Int(factor);
-    CallMethod(L"Zoom", {&a});
-  }
+  CallFrom(3, L"Zoom", factor);
 }
-
 void TFlashPlayerControl::Pan(int32_t x, int32_t y, int32_t mode) {
-  if (MethodExists(3)) {
-    TVariant a = TVariant::Int(x), b = TVariant::Int(y), c = TVariant::Int(mode);
-    CallMethod(L"Pan", {&a, &b, &c});
-  }
+  CallFrom(3, L"Pan", x, y, mode);
 }
-
 void TFlashPlayerControl::Play() {
-  if (MethodExists(3)) {
-    CallMethod(L"Play", {});
-  }
+  CallFrom(3, L"Play");
 }
-
 void TFlashPlayerControl::Stop() {
-  if (MethodExists(3)) {
-    CallMethod(L"Stop", {});
-  }
+  CallFrom(3, L"Stop");
 }
-
 void TFlashPlayerControl::Back() {
-  if (MethodExists(3)) {
-    CallMethod(L"Back", {});
-  }
+  CallFrom(3, L"Back");
 }
-
 void TFlashPlayerControl::Forward() {
-  if (MethodExists(3)) {
-    CallMethod(L"Forward", {});
-  }
+  CallFrom(3, L"Forward");
 }
-
 void TFlashPlayerControl::Rewind() {
-  if (MethodExists(3)) {
-    CallMethod(L"Rewind", {});
-  }
+  CallFrom(3, L"Rewind");
 }
-
 void TFlashPlayerControl::StopPlay() {
-  if (MethodExists(3)) {
-    CallMethod(L"StopPlay", {});
-  }
+  CallFrom(3, L"StopPlay");
 }
-
 void TFlashPlayerControl::GotoFrame(int32_t frameNum) {
-  if (MethodExists(3)) {
-    TVariant a = TVariant::Int(frameNum);
-    CallMethod(L"GotoFrame", {&a});
-  }
+  CallFrom(3, L"GotoFrame", frameNum);
 }
-
 int32_t TFlashPlayerControl::CurrentFrame() {
-  return MethodExists(3) ? AsInt(CallMethod(L"CurrentFrame", {})) : 0;
+  return AsInt(CallFrom(3, L"CurrentFrame"));
 }
-
 bool TFlashPlayerControl::IsPlaying() {
-  return MethodExists(3) && AsBool(CallMethod(L"IsPlaying", {}));
+  return AsBool(CallFrom(3, L"IsPlaying"));
 }
-
 int32_t TFlashPlayerControl::PercentLoaded() {
-  return MethodExists(3) ? AsInt(CallMethod(L"PercentLoaded", {})) : 0;
+  return AsInt(CallFrom(3, L"PercentLoaded"));
 }
-
 bool TFlashPlayerControl::FrameLoaded(int32_t frameNum) {
-  if (!MethodExists(3)) {
-    return false;
-  }
-  TVariant a = TVariant::Int(frameNum);
-  return AsBool(CallMethod(L"FrameLoaded", {&a}));
+  return AsBool(CallFrom(3, L"FrameLoaded", frameNum));
 }
 
 void TFlashPlayerControl::LoadMovie(int32_t layer, const std::wstring& url) {
   try {
-    if (MethodExists(3)) {
-      TVariant a = TVariant::Int(layer), b = TVariant::String(url);
-      CallMethod(L"LoadMovie", {&a, &b});
-    }
+    CallFrom(3, L"LoadMovie", layer, url);
   } catch (const EOleError&) {
     // Loading a movie is a request the runtime may refuse; nobody is told.
   }
 }
 
 void TFlashPlayerControl::TGotoFrame(const std::wstring& target, int32_t frameNum) {
-  if (MethodExists(3)) {
-    TVariant a = TVariant::String(target), b = TVariant::Int(frameNum);
-    CallMethod(L"TGotoFrame", {&a, &b});
-  }
+  CallFrom(3, L"TGotoFrame", target, frameNum);
 }
-
 void TFlashPlayerControl::TGotoLabel(const std::wstring& target, const std::wstring& label) {
-  if (MethodExists(3)) {
-    TVariant a = TVariant::String(target), b = TVariant::String(label);
-    CallMethod(L"TGotoLabel", {&a, &b});
-  }
+  CallFrom(3, L"TGotoLabel", target, label);
 }
-
 int32_t TFlashPlayerControl::TCurrentFrame(const std::wstring& target) {
-  if (!MethodExists(3)) {
-    return 0;
-  }
-  TVariant a = TVariant::String(target);
-  return AsInt(CallMethod(L"TCurrentFrame", {&a}));
+  return AsInt(CallFrom(3, L"TCurrentFrame", target));
 }
-
 std::wstring TFlashPlayerControl::TCurrentLabel(const std::wstring& target) {
-  if (!MethodExists(3)) {
-    return {};
-  }
-  TVariant a = TVariant::String(target);
-  return AsString(CallMethod(L"TCurrentLabel", {&a}));
+  return AsString(CallFrom(3, L"TCurrentLabel", target));
 }
-
 void TFlashPlayerControl::TPlay(const std::wstring& target) {
-  if (MethodExists(3)) {
-    TVariant a = TVariant::String(target);
-    CallMethod(L"TPlay", {&a});
-  }
+  CallFrom(3, L"TPlay", target);
 }
-
 void TFlashPlayerControl::TStopPlay(const std::wstring& target) {
-  if (MethodExists(3)) {
-    TVariant a = TVariant::String(target);
-    CallMethod(L"TStopPlay", {&a});
-  }
+  CallFrom(3, L"TStopPlay", target);
 }
-
 void TFlashPlayerControl::SetVariable(const std::wstring& name, const std::wstring& value) {
-  if (MethodExists(4)) {
-    TVariant a = TVariant::String(name), b = TVariant::String(value);
-    CallMethod(L"SetVariable", {&a, &b});
-  }
+  CallFrom(4, L"SetVariable", name, value);
 }
-
 std::wstring TFlashPlayerControl::GetVariable(const std::wstring& name) {
-  if (!MethodExists(4)) {
-    return {};
-  }
-  TVariant a = TVariant::String(name);
-  return AsString(CallMethod(L"GetVariable", {&a}));
+  return AsString(CallFrom(4, L"GetVariable", name));
 }
-
 void TFlashPlayerControl::TSetProperty(const std::wstring& target, int32_t property,
                                        const std::wstring& value) {
-  if (MethodExists(4)) {
-    TVariant a = TVariant::String(target), b = TVariant::Int(property), c = TVariant::String(value);
-    CallMethod(L"TSetProperty", {&a, &b, &c});
-  }
+  CallFrom(4, L"TSetProperty", target, property, value);
 }
-
 std::wstring TFlashPlayerControl::TGetProperty(const std::wstring& target, int32_t property) {
-  if (!MethodExists(4)) {
-    return {};
-  }
-  TVariant a = TVariant::String(target), b = TVariant::Int(property);
-  return AsString(CallMethod(L"TGetProperty", {&a, &b}));
+  return AsString(CallFrom(4, L"TGetProperty", target, property));
 }
-
 void TFlashPlayerControl::TCallFrame(const std::wstring& target, int32_t frameNum) {
-  if (MethodExists(4)) {
-    TVariant a = TVariant::String(target), b = TVariant::Int(frameNum);
-    CallMethod(L"TCallFrame", {&a, &b});
-  }
+  CallFrom(4, L"TCallFrame", target, frameNum);
 }
-
 void TFlashPlayerControl::TCallLabel(const std::wstring& target, const std::wstring& label) {
-  if (MethodExists(4)) {
-    TVariant a = TVariant::String(target), b = TVariant::String(label);
-    CallMethod(L"TCallLabel", {&a, &b});
-  }
+  CallFrom(4, L"TCallLabel", target, label);
 }
-
 void TFlashPlayerControl::TSetPropertyNum(const std::wstring& target, int32_t property,
                                           double value) {
-  if (MethodExists(4)) {
-    TVariant a = TVariant::String(target), b = TVariant::Int(property), c = TVariant::Double(value);
-    CallMethod(L"TSetPropertyNum", {&a, &b, &c});
-  }
+  CallFrom(4, L"TSetPropertyNum", target, property, value);
 }
-
 double TFlashPlayerControl::TGetPropertyNum(const std::wstring& target, int32_t property) {
-  if (!MethodExists(4)) {
-    return 0;
-  }
-  TVariant a = TVariant::String(target), b = TVariant::Int(property);
-  return AsDouble(CallMethod(L"TGetPropertyNum", {&a, &b}));
+  return AsDouble(CallFrom(4, L"TGetPropertyNum", target, property));
 }
-
 double TFlashPlayerControl::TGetPropertyAsNumber(const std::wstring& target, int32_t property) {
-  if (!MethodExists(7)) {
-    return 0;
-  }
-  TVariant a = TVariant::String(target), b = TVariant::Int(property);
-  return AsDouble(CallMethod(L"TGetPropertyAsNumber", {&a, &b}));
+  return AsDouble(CallFrom(7, L"TGetPropertyAsNumber", target, property));
 }
-
 std::wstring TFlashPlayerControl::CallFunction(const std::wstring& request) {
-  if (!MethodExists(8)) {
-    return {};
-  }
-  TVariant a = TVariant::String(request);
-  return AsString(CallMethod(L"CallFunction", {&a}));
+  return AsString(CallFrom(8, L"CallFunction", request));
 }
-
 void TFlashPlayerControl::SetReturnValue(const std::wstring& returnValue) {
-  if (MethodExists(8)) {
-    TVariant a = TVariant::String(returnValue);
-    CallMethod(L"SetReturnValue", {&a});
-  }
+  CallFrom(8, L"SetReturnValue", returnValue);
 }
 
 }  // namespace leafbook

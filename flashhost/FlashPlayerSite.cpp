@@ -121,7 +121,7 @@ STDMETHODIMP TFlashPlayerSite::GetWindowContext(IOleInPlaceFrame** frame,
   *frame = nullptr;
   *document = nullptr;
   return WithControl("IOleInPlaceSite::GetWindowContext", [&](TFlashPlayerControl& control) {
-    *position = control.BoundsRect();
+    *position = control.Bounds();
     *clip = kNoClip;
     info->fMDIApp = FALSE;
     info->hwndFrame = control.TopLevelWindow();

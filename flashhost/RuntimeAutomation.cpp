@@ -59,12 +59,12 @@ void TRuntimeAutomation::Put(const wchar_t* name, TVariant& value) {
   Invoke(name, DISPATCH_PROPERTYPUT, params);
 }
 
-TVariant TRuntimeAutomation::Call(const wchar_t* name, std::initializer_list<TVariant*> args) {
+TVariant TRuntimeAutomation::Call(const wchar_t* name, std::span<TVariant> args) {
   // Automation passes arguments last first.
   std::vector<VARIANT> reversed;
   reversed.reserve(args.size());
-  for (auto it = std::rbegin(args); it != std::rend(args); ++it) {
-    reversed.push_back(*(*it)->Get());  // borrowed: the TVariants keep ownership
+  for (auto it = args.rbegin(); it != args.rend(); ++it) {
+    reversed.push_back(*it->Get());  // borrowed: the TVariants keep ownership
   }
   DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
   return Invoke(name, DISPATCH_METHOD, params);

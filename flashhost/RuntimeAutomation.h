@@ -7,8 +7,8 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include <initializer_list>
 #include <map>
+#include <span>
 #include <string>
 
 #include "framework/base/ComPtr.h"
@@ -20,12 +20,10 @@ class TRuntimeAutomation {
  public:
   // Starts over with another runtime object (null: none).
   void Reset(IUnknown* runtime);
-  bool Connected() const { return static_cast<bool>(dispatch_); }
-
   TVariant Get(const wchar_t* name);
   void Put(const wchar_t* name, TVariant& value);
   // Arguments in their natural order.
-  TVariant Call(const wchar_t* name, std::initializer_list<TVariant*> args);
+  TVariant Call(const wchar_t* name, std::span<TVariant> args = {});
 
  private:
   DISPID Id(const wchar_t* name);
