@@ -29,9 +29,26 @@ int32_t ReadInt32(TStream& stream) {
       (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24));
 }
 
+TMD5Digest DigestRegion(TStream& file, int64_t offset, int64_t length) {
+  // The package's own rule: an empty region has sixteen zero bytes as digest.
+  if (length == 0) {
+    return TMD5Digest{};
+  }
+  file.SetPosition(offset);
+  TMD5 md5;
+  md5.UpdateFrom(file, length);
+  return md5.Final();
+}
+
+}  // namespace
+
+std::string ResolvePackageFile(const std::string& fileName) {
+  return IsBlankName(fileName) ? platform::ExecutablePath() : fileName;
+}
+
 // Another process may hold the file exclusively for a moment (an installer, a
 // virus scanner): keep trying for a while, the first attempt always made.
-std::unique_ptr<THandleStream> OpenWithRetry(const std::string& fileName) {
+std::unique_ptr<THandleStream> OpenPackageFile(const std::string& fileName) {
   const auto start = std::chrono::system_clock::now();
   for (;;) {
     platform::TFileHandle handle =
@@ -46,21 +63,8 @@ std::unique_ptr<THandleStream> OpenWithRetry(const std::string& fileName) {
   }
 }
 
-TMD5Digest DigestRegion(TStream& file, int64_t offset, int64_t length) {
-  // The package's own rule: an empty region has sixteen zero bytes as digest.
-  if (length == 0) {
-    return TMD5Digest{};
-  }
-  file.SetPosition(offset);
-  TMD5 md5;
-  md5.UpdateFrom(file, length);
-  return md5.Final();
-}
-
-}  // namespace
-
 TExeExtReader::TExeExtReader(const std::string& fileName)
-    : fileName_(IsBlankName(fileName) ? platform::ExecutablePath() : fileName) {
+    : fileName_(ResolvePackageFile(fileName)) {
   Open();
 }
 
@@ -68,30 +72,32 @@ void TExeExtReader::Open() {
   if (!platform::FileExists(fileName_)) {
     return;
   }
-  std::unique_ptr<THandleStream> file = OpenWithRetry(fileName_);
-  if (!file) {
-    return;
+  std::unique_ptr<THandleStream> file = OpenPackageFile(fileName_);
+  if (file) {
+    layout_ = ReadPackageLayout(*file);
   }
+}
 
+TPackageLayout ReadPackageLayout(TStream& file) {
   // Every trailer value is checked against the file before it is used for a
   // seek or an allocation: the package may be cut short or damaged.
-  const int64_t fileSize = file->Seek(0, TSeekOrigin::End);
+  const int64_t fileSize = file.Seek(0, TSeekOrigin::End);
   if (fileSize < kTrailerSize) {
     throw EPackageNotFound();
   }
-  file->SetPosition(fileSize - 9);
+  file.SetPosition(fileSize - 9);
   uint8_t digestFlag = 0;
-  file->ReadBuffer(&digestFlag, 1);
-  const int32_t blockLength = ReadInt32(*file);
-  const int32_t blockLengthCheck = ReadInt32(*file);
+  file.ReadBuffer(&digestFlag, 1);
+  const int32_t blockLength = ReadInt32(file);
+  const int32_t blockLengthCheck = ReadInt32(file);
   if ((blockLength ^ kCheckMask) != blockLengthCheck || blockLength < kTrailerSize ||
       blockLength > fileSize) {
     throw EPackageNotFound();
   }
   const int64_t dataOffset = fileSize - blockLength;
 
-  file->SetPosition(fileSize - kTrailerSize);
-  const int32_t entryCount = ReadInt32(*file);
+  file.SetPosition(fileSize - kTrailerSize);
+  const int32_t entryCount = ReadInt32(file);
   if (entryCount < 0) {
     throw EPackageNotFound();
   }
@@ -103,10 +109,10 @@ void TExeExtReader::Open() {
     if (regionLength < 0) {
       throw EPackageNotFound();
     }
-    file->SetPosition(fileSize - kTrailerSize - sizesBytes);
+    file.SetPosition(fileSize - kTrailerSize - sizesBytes);
     entrySizes.resize(static_cast<size_t>(entryCount));
     for (int32_t& size : entrySizes) {
-      size = ReadInt32(*file);
+      size = ReadInt32(file);
     }
     int64_t total = 0;
     for (int32_t size : entrySizes) {
@@ -117,31 +123,28 @@ void TExeExtReader::Open() {
     }
     if (digestFlag) {
       TMD5Digest stored;
-      file->SetPosition(fileSize - kTrailerSize - sizesBytes - kDigestSize);
-      file->ReadBuffer(stored.data(), kDigestSize);
-      if (DigestRegion(*file, dataOffset, regionLength) != stored) {
+      file.SetPosition(fileSize - kTrailerSize - sizesBytes - kDigestSize);
+      file.ReadBuffer(stored.data(), kDigestSize);
+      if (DigestRegion(file, dataOffset, regionLength) != stored) {
         throw EPackageDigest();
       }
     }
   }
 
-  entryCount_ = entryCount;
-  entrySizes_ = std::move(entrySizes);
-  dataOffset_ = dataOffset;
-  digestFlag_ = digestFlag;
+  return {entryCount, std::move(entrySizes), dataOffset, digestFlag};
 }
 
 void TExeExtReader::ReadEntry(int32_t index, TStream& stream) const {
-  if (index < 0 || index >= entryCount_) {
+  if (index < 0 || index >= layout_.EntryCount) {
     throw EAssertionFailed("Error index");
   }
   TFileStream file(fileName_, platform::TFileMode::OpenRead);
-  int64_t offset = dataOffset_;
+  int64_t offset = layout_.DataOffset;
   for (int32_t i = 0; i < index; ++i) {
-    offset += entrySizes_[static_cast<size_t>(i)];
+    offset += layout_.EntrySizes[static_cast<size_t>(i)];
   }
   file.SetPosition(offset);
-  CopyStreamPart(file, stream, entrySizes_[static_cast<size_t>(index)]);
+  CopyStreamPart(file, stream, layout_.EntrySizes[static_cast<size_t>(index)]);
 }
 
 std::string TExeExtReader::ReadEntryText(int32_t index) const {

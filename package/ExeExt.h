@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,27 @@ class EPackageDigest : public Exception {
   EPackageDigest() : Exception("Content Valid failed!") {}
 };
 
+// What the trailer of a sound package says.
+struct TPackageLayout {
+  int32_t EntryCount = 0;
+  std::vector<int32_t> EntrySizes;
+  int64_t DataOffset = 0;
+  uint8_t DigestFlag = 0;
+};
+
+// The package file a name selects: an empty name, or one of blanks and control
+// characters only, is the running executable; any other is used as given.
+std::string ResolvePackageFile(const std::string& fileName);
+
+// Opens fileName read-only with full sharing, trying again for a while when
+// another process holds it; null when it cannot be opened.
+std::unique_ptr<THandleStream> OpenPackageFile(const std::string& fileName);
+
+// Reads and checks the trailer of the package at the end of file, and its
+// digest when the trailer asks for one. Raises EPackageNotFound,
+// EPackageDigest, or the stream's error on a file that ends early.
+TPackageLayout ReadPackageLayout(TStream& file);
+
 class TExeExtReader {
  public:
   // An empty fileName, or one of blanks and control characters only, selects
@@ -49,10 +71,10 @@ class TExeExtReader {
   explicit TExeExtReader(const std::string& fileName);
 
   const std::string& FileName() const { return fileName_; }
-  int32_t EntryCount() const { return entryCount_; }
-  const std::vector<int32_t>& EntrySizes() const { return entrySizes_; }
-  int64_t DataOffset() const { return dataOffset_; }
-  bool HasDigest() const { return digestFlag_ != 0; }
+  int32_t EntryCount() const { return layout_.EntryCount; }
+  const std::vector<int32_t>& EntrySizes() const { return layout_.EntrySizes; }
+  int64_t DataOffset() const { return layout_.DataOffset; }
+  bool HasDigest() const { return layout_.DigestFlag != 0; }
 
   // Appends entry index's bytes at stream's position. "Error index" outside 0..N-1.
   void ReadEntry(int32_t index, TStream& stream) const;
@@ -66,10 +88,7 @@ class TExeExtReader {
   void Open();
 
   std::string fileName_;
-  int32_t entryCount_ = 0;
-  std::vector<int32_t> entrySizes_;
-  int64_t dataOffset_ = 0;
-  uint8_t digestFlag_ = 0;
+  TPackageLayout layout_;
 };
 
 }  // namespace leafbook

@@ -1,21 +1,60 @@
-// Package access by file name: directory lookup, then an entry copy.
+// Package access by file name: directory lookup, then an entry read.
 #include "package/PackageAccess.h"
 
-#include "package/ExeExt.h"
-#include "package/PackageDirectory.h"
+#include "package/PackageCache.h"
 
 namespace leafbook {
 
 namespace {
-int32_t Lookup(const TExeExtReader& reader, const std::string& name) {
-  return LookupDirectory(reader.ReadEntryText(0), name);
+
+// An entry of an open package as a stream: reads come from the package file,
+// which the stream keeps open for as long as it lives.
+class TPackageEntryStream final : public TStream {
+ public:
+  TPackageEntryStream(std::shared_ptr<const TOpenPackage> package, int32_t index)
+      : package_(std::move(package)), index_(index), size_(package_->EntrySize(index)) {}
+
+  int32_t Read(void* buffer, int32_t count) override {
+    const int32_t got = package_->ReadEntryAt(index_, position_, buffer, count);
+    position_ += got;
+    return got;
+  }
+  int32_t Write(const void*, int32_t) override { return 0; }  // read-only: nothing moves
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    const int64_t base = origin == TSeekOrigin::Beginning ? 0
+                         : origin == TSeekOrigin::Current ? position_
+                                                          : size_;
+    if (base + offset < 0) {
+      throw EStreamError("Seek before the start of a file of the book");
+    }
+    position_ = base + offset;
+    return position_;
+  }
+  int64_t GetSize() override { return size_; }
+  void SetSize(int64_t) override { throw EStreamError("A file of the book cannot change size"); }
+
+ private:
+  std::shared_ptr<const TOpenPackage> package_;
+  int32_t index_;
+  int64_t size_;
+  int64_t position_ = 0;
+};
+
+// The package and the index name is listed under (0 when it is not).
+std::shared_ptr<const TOpenPackage> Lookup(const std::string& name, const std::string& packageFile,
+                                           int32_t& index) {
+  std::shared_ptr<const TOpenPackage> package = AcquirePackage(packageFile);
+  index = package ? package->Find(name) : 0;
+  return package;
 }
+
 }  // namespace
 
 int32_t PackageFileIndex(const std::string& name, const std::string& packageFile) {
   try {
-    TExeExtReader reader(packageFile);
-    return Lookup(reader, name);
+    int32_t index = 0;
+    Lookup(name, packageFile, index);
+    return index;
   } catch (...) {
     return 0;
   }
@@ -23,9 +62,10 @@ int32_t PackageFileIndex(const std::string& name, const std::string& packageFile
 
 void PackageReadFile(const std::string& name, TStream& stream, const std::string& packageFile) {
   try {
-    TExeExtReader reader(packageFile);
-    if (int32_t index = Lookup(reader, name); index != 0) {
-      reader.ReadEntry(index, stream);
+    int32_t index = 0;
+    auto package = Lookup(name, packageFile, index);
+    if (index != 0) {
+      package->ReadEntry(index, stream);
     }
   } catch (...) {
   }
@@ -34,11 +74,25 @@ void PackageReadFile(const std::string& name, TStream& stream, const std::string
 std::unique_ptr<TMemoryStream> PackageFileStream(const std::string& name,
                                                  const std::string& packageFile) {
   try {
-    TExeExtReader reader(packageFile);
-    if (int32_t index = Lookup(reader, name); index != 0) {
+    int32_t index = 0;
+    auto package = Lookup(name, packageFile, index);
+    if (index != 0) {
       auto stream = std::make_unique<TMemoryStream>();
-      reader.ReadEntry(index, *stream);
+      package->ReadEntry(index, *stream);
       return stream;
+    }
+  } catch (...) {
+  }
+  return nullptr;
+}
+
+std::unique_ptr<TStream> PackageEntryStream(const std::string& name,
+                                            const std::string& packageFile) {
+  try {
+    int32_t index = 0;
+    auto package = Lookup(name, packageFile, index);
+    if (index != 0) {
+      return std::make_unique<TPackageEntryStream>(std::move(package), index);
     }
   } catch (...) {
   }

@@ -1,6 +1,8 @@
-// The only way to the book's files by name. Each call opens and checks the
-// package afresh; nothing raises: a missing file, a missing or damaged package
-// and a failed digest all read as "not present".
+// The only way to the book's files by name. The package is opened and checked
+// once per process (and again only when its file changes, see PackageCache);
+// each call is a directory lookup and a read of just the entry's bytes.
+// Nothing raises: a missing file, a missing or damaged package and a failed
+// digest all read as "not present".
 #pragma once
 
 #include <cstdint>
@@ -23,5 +25,11 @@ void PackageReadFile(const std::string& name, TStream& stream, const std::string
 // null when the file is not there.
 std::unique_ptr<TMemoryStream> PackageFileStream(const std::string& name,
                                                  const std::string& packageFile = "");
+
+// A read-only stream over the file's bytes where they lie in the package,
+// positioned at 0: nothing is copied until it is read, so a large entry costs
+// no memory. Null when the file is not there.
+std::unique_ptr<TStream> PackageEntryStream(const std::string& name,
+                                            const std::string& packageFile = "");
 
 }  // namespace leafbook

@@ -75,6 +75,18 @@ int32_t ReadFile(const TFileHandle& file, void* buffer, int32_t count) {
   return static_cast<int32_t>(done);
 }
 
+int32_t ReadFileAt(const TFileHandle& file, int64_t offset, void* buffer, int32_t count) {
+  ssize_t done;
+  do {
+    done = ::pread(file.Get(), buffer, static_cast<size_t>(count), static_cast<off_t>(offset));
+  } while (done < 0 && errno == EINTR);
+  if (done < 0) {
+    Remember();
+    return -1;
+  }
+  return static_cast<int32_t>(done);
+}
+
 int32_t WriteFile(const TFileHandle& file, const void* buffer, int32_t count) {
   ssize_t done;
   do {
@@ -106,6 +118,38 @@ bool SetEndOfFile(const TFileHandle& file) {
   return true;
 }
 
+namespace {
+bool IdentityFromStat(const struct stat& info, TFileIdentity& identity) {
+  if (!S_ISREG(info.st_mode)) {
+    return false;
+  }
+  identity.Volume = static_cast<uint64_t>(info.st_dev);
+  identity.File = static_cast<uint64_t>(info.st_ino);
+  identity.Size = static_cast<int64_t>(info.st_size);
+  identity.LastWrite =
+      static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  return true;
+}
+}  // namespace
+
+bool FileIdentityOf(const TFileHandle& file, TFileIdentity& identity) {
+  struct stat info {};
+  if (::fstat(file.Get(), &info) != 0) {
+    Remember();
+    return false;
+  }
+  return IdentityFromStat(info, identity);
+}
+
+bool FileIdentityOf(const std::string& path, TFileIdentity& identity) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    Remember();
+    return false;
+  }
+  return IdentityFromStat(info, identity);
+}
+
 std::string LastErrorText() {
   return std::strerror(lastError);
 }
@@ -126,6 +170,14 @@ bool AnsiSameText(std::string_view a, std::string_view b) {
     }
   }
   return true;
+}
+
+std::string AnsiSameTextKey(std::string_view text) {
+  std::string key(text);
+  for (char& c : key) {
+    c = FoldAscii(c);
+  }
+  return key;
 }
 
 void SleepMs(uint32_t milliseconds) {

@@ -45,6 +45,23 @@ int32_t ReadFile(const TFileHandle& file, void* buffer, int32_t count) {
   return static_cast<int32_t>(done);
 }
 
+int32_t ReadFileAt(const TFileHandle& file, int64_t offset, void* buffer, int32_t count) {
+  // An offset in the OVERLAPPED of a synchronous handle makes a positioned
+  // read; the file pointer it leaves behind is nobody's business here.
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
+  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+  DWORD done = 0;
+  if (!::ReadFile(file.Get(), buffer, static_cast<DWORD>(count), &done, &at)) {
+    if (::GetLastError() == ERROR_HANDLE_EOF) {
+      return 0;
+    }
+    Remember();
+    return -1;
+  }
+  return static_cast<int32_t>(done);
+}
+
 int32_t WriteFile(const TFileHandle& file, const void* buffer, int32_t count) {
   DWORD done = 0;
   if (!::WriteFile(file.Get(), buffer, static_cast<DWORD>(count), &done, nullptr)) {
@@ -72,6 +89,38 @@ bool SetEndOfFile(const TFileHandle& file) {
     return false;
   }
   return true;
+}
+
+bool FileIdentityOf(const TFileHandle& file, TFileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file.Get(), &info)) {
+    Remember();
+    return false;
+  }
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    return false;
+  }
+  identity.Volume = info.dwVolumeSerialNumber;
+  identity.File = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  identity.Size =
+      static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  identity.LastWrite =
+      static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                           info.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
+bool FileIdentityOf(const std::string& path, TFileIdentity& identity) {
+  // No access asked for: such an open only reads attributes, so no sharing
+  // mode of another process can refuse it.
+  TFileHandle file(::CreateFileA(path.c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    Remember();
+    return false;
+  }
+  return FileIdentityOf(file, identity);
 }
 
 std::string LastErrorText() {
@@ -112,6 +161,24 @@ bool AnsiSameText(std::string_view a, std::string_view b) {
   return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
                           static_cast<int>(a.size()), b.data(),
                           static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+std::string AnsiSameTextKey(std::string_view text) {
+  // The sort key under the same flags: equal keys are what the comparison
+  // calls equal.
+  constexpr DWORD kFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
+  if (text.empty()) {
+    return {};
+  }
+  const int length = static_cast<int>(text.size());
+  int needed = ::LCMapStringA(LOCALE_USER_DEFAULT, kFlags, text.data(), length, nullptr, 0);
+  if (needed <= 0) {
+    return std::string(text);
+  }
+  std::string key(static_cast<size_t>(needed), '\0');
+  needed = ::LCMapStringA(LOCALE_USER_DEFAULT, kFlags, text.data(), length, key.data(), needed);
+  key.resize(needed > 0 ? static_cast<size_t>(needed) : 0);
+  return key;
 }
 
 void SleepMs(uint32_t milliseconds) {

@@ -112,6 +112,21 @@ void TMemoryStream::SetSize(int64_t size) {
   position_ = std::min(position_, size_);
 }
 
+uint8_t* TMemoryStream::Room(int64_t count) {
+  if (count < 0) {
+    throw EStreamError("Negative stream size");
+  }
+  const int64_t end = position_ + count;
+  if (end > size_) {
+    Reserve(end);
+    if (position_ > size_) {
+      std::memset(data_.data() + size_, 0, static_cast<size_t>(position_ - size_));
+    }
+    size_ = end;
+  }
+  return data_.data() + position_;
+}
+
 void TMemoryStream::Clear() {
   data_.clear();
   data_.shrink_to_fit();

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/base/Platform.h"
@@ -43,6 +45,10 @@ class TMemoryStream : public TStream {
   void SetSize(int64_t size) override;
 
   int64_t Size() const { return size_; }
+  // Room for count bytes at the position, for a producer that fills them in
+  // place (a file read): the size grows to cover them; bytes beyond the old
+  // size hold nothing defined until written. The position does not move.
+  uint8_t* Room(int64_t count);
   uint8_t* Memory() { return data_.data(); }
   const uint8_t* Memory() const { return data_.data(); }
   void Clear();
@@ -50,7 +56,24 @@ class TMemoryStream : public TStream {
  private:
   void Reserve(int64_t capacity);
 
-  std::vector<uint8_t> data_;  // capacity; size_ bytes of it are content
+  // Growing leaves new bytes as they come: every byte is written or zeroed
+  // before it becomes content.
+  template <class T>
+  struct TUninitialized : std::allocator<T> {
+    template <class U>
+    struct rebind {
+      using other = TUninitialized<U>;
+    };
+    template <class U>
+    void construct(U* p) noexcept {
+      ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+  };
+  std::vector<uint8_t, TUninitialized<uint8_t>> data_;  // capacity; size_ bytes are content
   int64_t size_ = 0;
   int64_t position_ = 0;
 };
@@ -66,6 +89,7 @@ class TStringStream : public TMemoryStream {
 class THandleStream : public TStream {
  public:
   explicit THandleStream(platform::TFileHandle handle);
+  const platform::TFileHandle& Handle() const { return handle_; }
   int32_t Read(void* buffer, int32_t count) override;
   int32_t Write(const void* buffer, int32_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;

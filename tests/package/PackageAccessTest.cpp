@@ -46,8 +46,15 @@ TEST(PackageDirectory, LookupRules) {
       {"the 32-bit maximum", "book.swf=2147483647\r\n", "book.swf", 2147483647},
       {"not listed", "book.swf=1\r\n", "page.swf", 0},
   };
+  // The same rules hold for the directory text and for a package's index.
+  TTempDir dir;
   for (const TCase& c : cases) {
     EXPECT_EQ(LookupDirectory(c.text, c.name), c.index) << c.what;
+    TRawPackage package;
+    package.entries = {c.text};
+    const std::string file = dir.File(std::string(c.what) + ".exe");
+    WriteBytes(file, package.Bytes());
+    EXPECT_EQ(PackageFileIndex(c.name, file), c.index) << c.what << " (package)";
   }
 }
 
@@ -60,6 +67,30 @@ TEST(PackageDirectory, CaseIsFoldedByTheSystemLocale) {
   EXPECT_EQ(LookupDirectory("\xe4pfel.png=2\r\n", "\xc4PFEL.PNG"), 2);
 }
 #endif
+
+TEST(PackageDirectory, APackagesIndexMatchesAsTheSystemComparisonDoes) {
+  // Names the system's comparison may hold equal although their bytes, or
+  // their upper-case forms, differ: the index must find exactly what a scan
+  // of the lines with the comparison finds.
+  // (Octal escapes: a hexadecimal one would swallow the letters after it.)
+  const std::vector<std::string> names = {
+      "\344pfel.png", "\304PFEL.PNG", "stra\337e.png", "STRASSE.png", "co-op.png",     "coop.png",
+      "a\001b.png",   "ab.png",       "\351t\351.png", "ETE.png",     "\311T\311.PNG", "",
+      "\177",         "i.png",        "I.PNG"};
+  std::vector<std::pair<std::string, int>> lines;
+  for (size_t i = 0; i < names.size(); i += 2) {
+    lines.emplace_back(names[i], static_cast<int>(i + 1));
+  }
+  const std::string text = Directory(lines);
+  TRawPackage package;
+  package.entries = {text};
+  TTempDir dir;
+  const std::string file = dir.File("names.exe");
+  WriteBytes(file, package.Bytes());
+  for (const std::string& name : names) {
+    EXPECT_EQ(PackageFileIndex(name, file), LookupDirectory(text, name)) << name;
+  }
+}
 
 class PackageAccessTest : public ::testing::Test {
  protected:

@@ -1,0 +1,129 @@
+// A checked package held open, with its directory indexed.
+#include "package/OpenPackage.h"
+
+#include <algorithm>
+
+#include "framework/base/Platform.h"
+#include "framework/base/TextLines.h"
+#include "package/PackageDirectory.h"
+
+namespace leafbook {
+
+TOpenPackage::TOpenPackage(std::unique_ptr<THandleStream> file)
+    : file_(std::move(file)), layout_(ReadPackageLayout(*file_)) {
+  offsets_.reserve(layout_.EntrySizes.size());
+  int64_t offset = layout_.DataOffset;
+  for (int32_t size : layout_.EntrySizes) {
+    offsets_.push_back(offset);
+    offset += size;
+  }
+  IndexDirectory();
+}
+
+void TOpenPackage::IndexDirectory() {
+  if (layout_.EntryCount <= 0) {
+    return;  // no directory: every name is absent
+  }
+  TStringStream text;
+  ReadEntry(0, text);
+  for (const std::string& line : SplitLines(text.DataString())) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) {
+      continue;
+    }
+    std::string name = line.substr(0, equals);
+    firstLine_.try_emplace(platform::AnsiSameTextKey(name), lines_.size());
+    lines_.push_back(
+        {std::move(name), DirectoryValueToIndex(std::string_view(line).substr(equals + 1))});
+  }
+}
+
+int32_t TOpenPackage::Find(std::string_view name) const {
+  auto found = firstLine_.find(platform::AnsiSameTextKey(name));
+  if (found == firstLine_.end()) {
+    return 0;
+  }
+  // The key only narrows the search: the comparison itself decides, and
+  // should the two ever disagree, the lines are searched in order.
+  if (platform::AnsiSameText(lines_[found->second].Name, name)) {
+    return lines_[found->second].Index;
+  }
+  for (const TLine& line : lines_) {
+    if (platform::AnsiSameText(line.Name, name)) {
+      return line.Index;
+    }
+  }
+  return 0;
+}
+
+int64_t TOpenPackage::EntrySize(int32_t index) const {
+  if (index < 0 || index >= layout_.EntryCount) {
+    throw EAssertionFailed("Error index");
+  }
+  return layout_.EntrySizes[static_cast<size_t>(index)];
+}
+
+int64_t TOpenPackage::EntryOffset(int32_t index) const {
+  EntrySize(index);
+  return offsets_[static_cast<size_t>(index)];
+}
+
+void TOpenPackage::ReadExactly(int64_t offset, uint8_t* buffer, int64_t count) const {
+  while (count > 0) {
+    const auto piece = static_cast<int32_t>(std::min<int64_t>(count, 1 << 30));
+    const int32_t got = platform::ReadFileAt(file_->Handle(), offset, buffer, piece);
+    if (got < 0) {
+      throw EReadError("Stream read error: " + platform::LastErrorText());
+    }
+    if (got == 0) {
+      throw EReadError("Stream read error: the package ends inside an entry");
+    }
+    offset += got;
+    buffer += got;
+    count -= got;
+  }
+}
+
+void TOpenPackage::ReadEntry(int32_t index, TStream& stream) const {
+  const int64_t size = EntrySize(index);
+  const int64_t offset = EntryOffset(index);
+  if (size == 0) {
+    return;
+  }
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&stream)) {
+    const int64_t start = memory->GetPosition();
+    const int64_t oldSize = memory->Size();
+    uint8_t* room = memory->Room(size);
+    try {
+      ReadExactly(offset, room, size);
+    } catch (...) {
+      // Whatever the failed read left in the room is not the entry's.
+      memory->SetSize(oldSize);
+      memory->SetPosition(start);
+      throw;
+    }
+    memory->SetPosition(start + size);
+    return;
+  }
+  std::vector<uint8_t> buffer(
+      static_cast<size_t>(std::min<int64_t>(size, package_layout::kCopyBufferSize)));
+  for (int64_t done = 0; done < size;) {
+    const auto piece = static_cast<int32_t>(std::min<int64_t>(size - done, buffer.size()));
+    ReadExactly(offset + done, buffer.data(), piece);
+    stream.WriteBuffer(buffer.data(), piece);
+    done += piece;
+  }
+}
+
+int32_t TOpenPackage::ReadEntryAt(int32_t index, int64_t offset, void* buffer,
+                                  int32_t count) const {
+  const int64_t size = EntrySize(index);
+  if (offset < 0 || offset >= size || count <= 0) {
+    return 0;
+  }
+  const auto wanted = static_cast<int32_t>(std::min<int64_t>(count, size - offset));
+  ReadExactly(EntryOffset(index) + offset, static_cast<uint8_t*>(buffer), wanted);
+  return wanted;
+}
+
+}  // namespace leafbook
