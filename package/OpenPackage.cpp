@@ -9,24 +9,22 @@
 
 namespace leafbook {
 
-TOpenPackage::TOpenPackage(std::unique_ptr<THandleStream> file)
-    : file_(std::move(file)), layout_(ReadPackageLayout(*file_)) {
+TPackageIndex::TPackageIndex(THandleStream& file) : layout_(ReadPackageLayout(file)) {
   offsets_.reserve(layout_.EntrySizes.size());
   int64_t offset = layout_.DataOffset;
   for (int32_t size : layout_.EntrySizes) {
     offsets_.push_back(offset);
     offset += size;
   }
-  IndexDirectory();
-}
-
-void TOpenPackage::IndexDirectory() {
   if (layout_.EntryCount <= 0) {
     return;  // no directory: every name is absent
   }
-  TStringStream text;
-  ReadEntry(0, text);
-  for (const std::string& line : SplitLines(text.DataString())) {
+  std::string text(static_cast<size_t>(layout_.EntrySizes[0]), '\0');
+  file.SetPosition(offsets_[0]);
+  if (!text.empty()) {
+    file.ReadBuffer(text.data(), static_cast<int32_t>(text.size()));
+  }
+  for (const std::string& line : SplitLines(text)) {
     const size_t equals = line.find('=');
     if (equals == std::string::npos) {
       continue;
@@ -38,7 +36,7 @@ void TOpenPackage::IndexDirectory() {
   }
 }
 
-int32_t TOpenPackage::Find(std::string_view name) const {
+int32_t TPackageIndex::Find(std::string_view name) const {
   auto found = firstLine_.find(platform::AnsiSameTextKey(name));
   if (found == firstLine_.end()) {
     return 0;
@@ -56,14 +54,14 @@ int32_t TOpenPackage::Find(std::string_view name) const {
   return 0;
 }
 
-int64_t TOpenPackage::EntrySize(int32_t index) const {
+int64_t TPackageIndex::EntrySize(int32_t index) const {
   if (index < 0 || index >= layout_.EntryCount) {
     throw EAssertionFailed("Error index");
   }
   return layout_.EntrySizes[static_cast<size_t>(index)];
 }
 
-int64_t TOpenPackage::EntryOffset(int32_t index) const {
+int64_t TPackageIndex::EntryOffset(int32_t index) const {
   EntrySize(index);
   return offsets_[static_cast<size_t>(index)];
 }
@@ -85,8 +83,8 @@ void TOpenPackage::ReadExactly(int64_t offset, uint8_t* buffer, int64_t count) c
 }
 
 void TOpenPackage::ReadEntry(int32_t index, TStream& stream) const {
-  const int64_t size = EntrySize(index);
-  const int64_t offset = EntryOffset(index);
+  const int64_t size = index_->EntrySize(index);
+  const int64_t offset = index_->EntryOffset(index);
   if (size == 0) {
     return;
   }
@@ -122,7 +120,7 @@ int32_t TOpenPackage::ReadEntryAt(int32_t index, int64_t offset, void* buffer,
     return 0;
   }
   const auto wanted = static_cast<int32_t>(std::min<int64_t>(count, size - offset));
-  ReadExactly(EntryOffset(index) + offset, static_cast<uint8_t*>(buffer), wanted);
+  ReadExactly(index_->EntryOffset(index) + offset, static_cast<uint8_t*>(buffer), wanted);
   return wanted;
 }
 

@@ -1,4 +1,4 @@
-// The process-wide table of open packages.
+// The process-wide table of checked packages.
 #include "package/PackageCache.h"
 
 #include <atomic>
@@ -14,13 +14,13 @@ namespace {
 
 struct TKnownPackage {
   platform::TFileIdentity Identity;
-  std::shared_ptr<const TOpenPackage> Package;  // null: the package failed its checks
+  std::shared_ptr<const TPackageIndex> Index;  // null: the package failed its checks
 };
 
 struct TPackageTable {
   std::mutex Lock;
   std::map<std::string, TKnownPackage> Known;
-  // The running executable, once read: it is never looked at again.
+  // The running executable, once checked, with its handle.
   bool OwnKnown = false;
   std::shared_ptr<const TOpenPackage> Own;
 };
@@ -32,55 +32,60 @@ TPackageTable& Table() {
 
 std::atomic<int64_t> checks{0};
 
-// Opens and checks the file as it is now. The identity is the opened file's,
-// so the package and the identity it is kept under always belong together.
-bool CheckPackage(const std::string& path, TKnownPackage& known) {
-  std::unique_ptr<THandleStream> file = OpenPackageFile(path);
-  if (!file || !platform::FileIdentityOf(file->Handle(), known.Identity)) {
-    return false;  // not there for now: nothing to remember
+// What is known of the file behind file, checking it when its identity is new.
+std::shared_ptr<const TPackageIndex> IndexOf(TPackageTable& table, const std::string& path,
+                                             THandleStream& file) {
+  platform::TFileIdentity identity;
+  if (!platform::FileIdentityOf(file.Handle(), identity)) {
+    return nullptr;
+  }
+  // Checking happens under the lock: a second request for a package being
+  // checked waits for that check instead of repeating it.
+  std::lock_guard<std::mutex> guard(table.Lock);
+  auto known = table.Known.find(path);
+  if (known != table.Known.end() && known->second.Identity == identity) {
+    return known->second.Index;
   }
   ++checks;
+  std::shared_ptr<const TPackageIndex> index;
   try {
-    known.Package = std::make_shared<const TOpenPackage>(std::move(file));
+    index = std::make_shared<const TPackageIndex>(file);
   } catch (const Exception&) {
-    known.Package = nullptr;
+    index = nullptr;  // damaged, and remembered so until the file changes
   }
-  return true;
+  table.Known.insert_or_assign(path, TKnownPackage{identity, index});
+  return index;
 }
 
 }  // namespace
 
 std::shared_ptr<const TOpenPackage> AcquirePackage(const std::string& packageFile) {
-  TPackageTable& table = Table();
-  // Checking happens under the lock: a second request for a package being
-  // checked waits for that check instead of repeating it.
-  std::lock_guard<std::mutex> guard(table.Lock);
   static const std::string ownPath = platform::ExecutablePath();
+  TPackageTable& table = Table();
   const std::string path = ResolvePackageFile(packageFile);
   const bool own = path == ownPath;
-  if (own && table.OwnKnown) {
-    return table.Own;
-  }
-  platform::TFileIdentity identity;
-  if (!platform::FileIdentityOf(path, identity)) {
-    table.Known.erase(path);  // gone: its package need not stay open
-    return nullptr;
-  }
-  auto known = table.Known.find(path);
-  if (known != table.Known.end() && known->second.Identity == identity) {
-    return known->second.Package;
-  }
-  TKnownPackage fresh;
-  if (!CheckPackage(path, fresh)) {
-    return nullptr;
-  }
   if (own) {
-    table.OwnKnown = true;
-    table.Own = fresh.Package;
-    return table.Own;
+    std::lock_guard<std::mutex> guard(table.Lock);
+    if (table.OwnKnown) {
+      return table.Own;
+    }
   }
-  std::shared_ptr<const TOpenPackage> package = fresh.Package;
-  table.Known.insert_or_assign(path, std::move(fresh));
+  if (!platform::FileExists(path)) {
+    std::lock_guard<std::mutex> guard(table.Lock);
+    table.Known.erase(path);
+    return nullptr;
+  }
+  std::shared_ptr<THandleStream> file = OpenPackageFile(path);
+  if (!file) {
+    return nullptr;  // held by someone else for now: nothing to remember
+  }
+  std::shared_ptr<const TPackageIndex> index = IndexOf(table, path, *file);
+  auto package = index ? std::make_shared<const TOpenPackage>(index, file) : nullptr;
+  if (own) {
+    std::lock_guard<std::mutex> guard(table.Lock);
+    table.OwnKnown = true;
+    table.Own = package;
+  }
   return package;
 }
 

@@ -1,10 +1,13 @@
-// The process's open packages: each package file is opened, checked (digest
-// included) and indexed once, and kept for every later access by name. A file
-// is known by its identity (volume, file number, size, last write), so a file
-// replaced or rewritten under the same name is read afresh; the running
-// executable cannot change while it runs and is not looked at again. A
-// package that failed its checks is remembered as failed, not checked again
-// until its file changes.
+// The process's checked packages: each package file is checked (digest
+// included) and its directory indexed once, and what was learnt is kept for
+// every later access by name. A file is known by its identity (volume, file
+// number, size, last write) taken from the very handle it is read through, so
+// a file replaced or rewritten under the same name is checked afresh. The
+// running executable cannot change while it runs: it is opened once and kept
+// open. Any other package file is opened for each access and closed after
+// it, so that it can be replaced or deleted at any time. A package that failed
+// its checks is remembered as failed, not checked again until its file
+// changes.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +23,7 @@ namespace leafbook {
 // from any thread.
 std::shared_ptr<const TOpenPackage> AcquirePackage(const std::string& packageFile);
 
-// How many times this process has opened and checked a package file.
+// How many times this process has checked a package file.
 int64_t PackageCheckCount();
 
 }  // namespace leafbook

@@ -76,9 +76,7 @@ TEST_F(PackageCacheTest, AFileReplacedWhileTheProcessRunsIsReadAfresh) {
   ASSERT_NE(oldPage, nullptr);
   const std::string oldBytes = Text(*oldPage);
 
-#ifndef _WIN32
-  // Another file moved over the name: same size, another file. (Windows
-  // refuses to replace a file that is open.)
+  // Another file moved over the name: same size, another file.
   const std::string next = dir_.File("next.exe");
   WriteBytes(next, Numbered(3, "new").Bytes());
   std::filesystem::rename(next, file_);
@@ -86,7 +84,6 @@ TEST_F(PackageCacheTest, AFileReplacedWhileTheProcessRunsIsReadAfresh) {
   ASSERT_NE(newPage, nullptr);
   EXPECT_NE(Text(*newPage), oldBytes);
   EXPECT_EQ(Text(*newPage), TExeExtReader(file_).ReadEntryText(2));
-#endif
 
   // The same file rewritten in place, same size, a later write time.
   const auto written = std::filesystem::last_write_time(file_);
@@ -103,11 +100,9 @@ TEST_F(PackageCacheTest, AFileReplacedWhileTheProcessRunsIsReadAfresh) {
   WriteBytes(file_, grown.Bytes());
   EXPECT_EQ(PackageFileIndex("extra.txt", file_), 1);
 
-#ifndef _WIN32
-  // (Wine keeps the name of a deleted file while a handle holds it open.)
+  // Nothing holds the file open between requests: it can go.
   std::filesystem::remove(file_);
   EXPECT_EQ(PackageFileIndex("extra.txt", file_), 0);
-#endif
 }
 
 TEST_F(PackageCacheTest, ADamagedPackageStaysDamagedWithoutBeingCheckedAgain) {
@@ -203,7 +198,8 @@ TEST_F(PackageCacheTest, AnEntryStreamReadsTheEntryWhereItLies) {
   EXPECT_EQ(PackageEntryStream("absent.txt", file_), nullptr);
 
 #ifndef _WIN32
-  // It keeps its own package open: the file replaced under it, it reads on.
+  // It keeps its file open: the file replaced under it, it reads on. (Windows
+  // refuses to replace a file that is open.)
   const std::string next = dir_.File("next.exe");
   TRawPackage other;
   other.entries = {Directory({{"movie.swf", 1}}), "abcdefghij"};
