@@ -314,7 +314,8 @@ void TfrmMain::FlashPlayerControl1LoadExternalResourceAsync(TFlashPlayerControl*
     return;
   }
   TLog4DP::Log("To load url 44_________[" + name + "]");
-  stream = PackageFileStream(name, packageFile_).release();  // the control's from here on
+  // Read where it lies in the package: a large file costs no memory.
+  stream = PackageEntryStream(name, packageFile_).release();  // the control's from here on
 }
 
 void TfrmMain::GlobalLoadExternalResource(const std::wstring& url, std::unique_ptr<TStream>& stream,

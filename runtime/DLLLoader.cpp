@@ -114,7 +114,20 @@ void TDLLLoader::LoadFromStream(TStream& stream) {
   libraries_.clear();
   importedFunctions_.Clear();
 
-  std::vector<uint8_t> file = ReadWholeStream(stream);
+  // A module already in memory is read where it lies; any other stream is
+  // read into memory once.
+  std::vector<uint8_t> copy;
+  std::span<const uint8_t> file;
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&stream)) {
+    if (memory->Size() > std::numeric_limits<int32_t>::max()) {
+      throw EBadImage("the module stream is too large");
+    }
+    file = std::span<const uint8_t>(memory->Memory(), static_cast<size_t>(memory->Size()));
+    memory->SetPosition(memory->Size());
+  } else {
+    copy = ReadWholeStream(stream);
+    file = copy;
+  }
   TImageHeaders headers = ReadImageHeaders(file);
   // Code of the other width cannot run in this process.
   if (headers.Wide != (sizeof(void*) == 8)) {

@@ -131,10 +131,11 @@ void LayOutImage(std::span<const uint8_t> file, const TImageHeaders& headers,
         (copy != 0 && !RangeFits(s.PointerToRawData, copy, file.size()))) {
       throw EBadImage("section does not fit");
     }
-    std::memset(image.data() + s.VirtualAddress, 0, s.VirtualSize);
+    // Each byte is written once: the raw data, then zeros for the rest.
     if (copy != 0) {
       std::memcpy(image.data() + s.VirtualAddress, file.data() + s.PointerToRawData, copy);
     }
+    std::memset(image.data() + s.VirtualAddress + copy, 0, s.VirtualSize - copy);
   }
 }
 
