@@ -85,13 +85,20 @@ HWND TViewerProcess::FindWindowOfClass(const wchar_t* className, bool visibleOnl
 }
 
 HWND TViewerProcess::MainWindow(DWORD timeoutMs) {
+  HWND window = VisibleWindow(timeoutMs);
+  if (window) {
+    Settle();
+  }
+  return window;
+}
+
+HWND TViewerProcess::VisibleWindow(DWORD timeoutMs) {
   const ULONGLONG start = ::GetTickCount64();
   while (process_ && ::GetTickCount64() - start < timeoutMs) {
     if (HWND window = FindWindowOfClass(L"TfrmMain", true)) {
-      Settle();
       return window;
     }
-    if (::WaitForSingleObject(process_.Get(), 50) == WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(process_.Get(), 5) == WAIT_OBJECT_0) {
       break;
     }
   }

@@ -37,6 +37,9 @@ class TViewerProcess {
   // The visible main window ("TfrmMain"), once the viewer waits for input;
   // null if none appeared within the timeout.
   HWND MainWindow(DWORD timeoutMs = 20000);
+  // The same window as soon as it is visible (perhaps not painted yet), looked
+  // for every few milliseconds, so that the moment it appears can be timed.
+  HWND VisibleWindow(DWORD timeoutMs = 20000);
   // The hidden window that carries the application title.
   HWND ApplicationWindow();
   // Waits until the viewer finished the message it is handling (not the ones

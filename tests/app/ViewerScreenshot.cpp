@@ -2,7 +2,8 @@
 // starts a book, waits for its window and its first page, saves a picture of
 // the screen; with --then-key, presses that key (a virtual-key code) and
 // saves a second picture once the page has turned. Prints how long the book
-// took from its start to its window and to its first page.
+// took from its start to its window and to its first page (-1: no page
+// appeared); scripts/bench-startup.sh reads those figures.
 #include <windows.h>
 #include <objbase.h>
 
@@ -22,9 +23,32 @@ long WaitForChange(HWND window, COLORREF before, DWORD limitMs) {
     if (leafbook::testing::ClientCentre(window) != before) {
       return static_cast<long>(::GetTickCount64() - start);
     }
-    ::Sleep(10);
+    ::Sleep(2);
   }
   return -1;
+}
+
+struct TSettled {
+  ULONGLONG lastChange;  // tick count
+  COLORREF colour;
+};
+
+// Watches the middle of the window, every few milliseconds, until it has not
+// changed for quietMs (or limitMs passed): when it last changed and what it
+// shows. A window just shown first shows whatever was beneath it, then its own
+// colour, the movie's stage and the page: the colour it stays at.
+TSettled WaitUntilSettled(HWND window, DWORD quietMs, DWORD limitMs) {
+  const ULONGLONG start = ::GetTickCount64();
+  TSettled settled{start, leafbook::testing::ClientCentre(window)};
+  for (ULONGLONG now = start; now - start < limitMs && now - settled.lastChange < quietMs;
+       now = ::GetTickCount64()) {
+    ::Sleep(2);
+    const COLORREF colour = leafbook::testing::ClientCentre(window);
+    if (colour != settled.colour) {
+      settled = {::GetTickCount64(), colour};
+    }
+  }
+  return settled;
 }
 
 }  // namespace
@@ -50,30 +74,25 @@ int main(int argc, char** argv) {
     const ULONGLONG started = ::GetTickCount64();
     leafbook::testing::TViewerProcess viewer(argv[1],
                                              std::vector<std::string>(argv + next, argv + argc));
-    HWND window = viewer.MainWindow();
+    HWND window = viewer.VisibleWindow();
     if (!window) {
       std::fprintf(stderr, "viewer_screenshot: no window appeared\n");
       status = 1;
     } else {
       const ULONGLONG shown = ::GetTickCount64();
-      // The window's own colour, then the movie's stage, then the page.
-      const COLORREF blank = ::GetSysColor(COLOR_BTNFACE);
-      long page = leafbook::testing::ClientCentre(window) != blank
-                      ? 0
-                      : WaitForChange(window, blank, 10000);
-      if (page >= 0) {
-        const ULONGLONG stage = ::GetTickCount64();
-        const long more = WaitForChange(window, leafbook::testing::ClientCentre(window), 3000);
-        page = more < 0 ? page : static_cast<long>(stage - shown) + more;
-      }
+      // A window that stays the window's own colour shows no page.
+      const TSettled page = WaitUntilSettled(window, 2000, 15000);
+      const long pageMs = page.colour == ::GetSysColor(COLOR_BTNFACE)
+                              ? -1L
+                              : static_cast<long>(page.lastChange - started);
       std::printf("viewer_screenshot: window after %llu ms, first page after %ld ms\n",
-                  shown - started, page < 0 ? -1L : static_cast<long>(shown - started) + page);
-      ::Sleep(300);  // the rest of the page
+                  shown - started, pageMs);
       if (!leafbook::testing::SaveScreenPng(argv[2])) {
         std::fprintf(stderr, "viewer_screenshot: cannot write %s\n", argv[2]);
         status = 1;
       }
       if (key != 0 && status == 0) {
+        viewer.Settle();
         const COLORREF before = leafbook::testing::ClientCentre(window);
         ::PostMessageW(window, WM_KEYDOWN, static_cast<WPARAM>(key), 1);
         ::PostMessageW(window, WM_KEYUP, static_cast<WPARAM>(key), 0xC0000001);
