@@ -8,7 +8,7 @@ set -euo pipefail
 here=$(dirname "$0")
 
 packages=(wine wine32:i386 g++-mingw-w64-i686-posix xvfb xauth x11-utils cmake make g++ googletest libz-mingw-w64-dev zlib1g-dev
-          clang-format git)
+          clang-format git openssl)
 win64_packages=(wine64 g++-mingw-w64-x86-64-posix)
 
 sudo=""
