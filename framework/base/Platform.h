@@ -36,8 +36,8 @@ bool FileExists(const std::string& path);
 
 // -1 on failure, else the number of bytes moved (0 at end of file).
 int32_t ReadFile(const TFileHandle& file, void* buffer, int32_t count);
-// The same at an absolute offset, leaving nothing for the next call to rely
-// on: several threads may read one handle at once.
+// The same at an absolute offset, whatever the file position (which it may
+// move): several threads may read one handle at once this way.
 int32_t ReadFileAt(const TFileHandle& file, int64_t offset, void* buffer, int32_t count);
 int32_t WriteFile(const TFileHandle& file, const void* buffer, int32_t count);
 // The new position, or -1 on failure.

@@ -1,6 +1,8 @@
 // The stream family: memory, string and file streams.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "framework/base/Exceptions.h"
 #include "framework/base/Streams.h"
 #include "tests/package/PackageFixture.h"
@@ -47,6 +49,21 @@ TEST(MemoryStream, ManySmallWritesKeepEveryByte) {
   for (int i = 0; i < 100000; i += 9973) {
     EXPECT_EQ(stream.Memory()[i], static_cast<uint8_t>(i));
   }
+}
+
+TEST(MemoryStream, RoomForAProducerGrowsTheSizeButNotThePosition) {
+  TStringStream stream("abcd");
+  stream.SetPosition(2);
+  std::memcpy(stream.Room(4), "WXYZ", 4);  // over the end
+  EXPECT_EQ(stream.DataString(), "abWXYZ");
+  EXPECT_EQ(stream.GetPosition(), 2);
+  std::memcpy(stream.Room(1), "c", 1);  // inside: the size stays
+  EXPECT_EQ(stream.DataString(), "abcXYZ");
+  stream.SetPosition(8);  // past the end: the gap reads as zeros
+  std::memcpy(stream.Room(1), "!", 1);
+  EXPECT_EQ(stream.DataString(), std::string("abcXYZ\0\0!", 9));
+  EXPECT_NE(stream.Room(0), nullptr);
+  EXPECT_THROW(stream.Room(-1), EStreamError);
 }
 
 TEST(StringStream, StartsAtZeroAndGivesItsData) {
@@ -108,6 +125,43 @@ TEST(Platform, ExecutablePathNamesThisProgram) {
   std::string path = platform::ExecutablePath();
   EXPECT_TRUE(platform::FileExists(path)) << path;
   EXPECT_NE(path.find("framework_tests"), std::string::npos) << path;
+}
+
+TEST_F(FileStreamTest, APositionedReadReadsAtItsOffsetWhateverThePosition) {
+  testing::WriteBytes(File("data.bin"), "0123456789");
+  TFileStream file(File("data.bin"), platform::TFileMode::OpenRead);
+  file.SetPosition(1);
+  char bytes[4] = {};
+  EXPECT_EQ(platform::ReadFileAt(file.Handle(), 6, bytes, 4), 4);
+  EXPECT_EQ(std::string(bytes, 4), "6789");
+  EXPECT_EQ(platform::ReadFileAt(file.Handle(), 8, bytes, 4), 2);
+  EXPECT_EQ(platform::ReadFileAt(file.Handle(), 20, bytes, 4), 0);
+  EXPECT_EQ(platform::ReadFileAt(file.Handle(), 0, bytes, 1), 1);
+  EXPECT_EQ(bytes[0], '0');
+}
+
+TEST_F(FileStreamTest, AFilesIdentityChangesWithItsContentAndNotOtherwise) {
+  testing::WriteBytes(File("a.bin"), "first");
+  testing::WriteBytes(File("b.bin"), "first");
+  platform::TFileIdentity a, again, b, opened;
+  ASSERT_TRUE(platform::FileIdentityOf(File("a.bin"), a));
+  ASSERT_TRUE(platform::FileIdentityOf(File("a.bin"), again));
+  ASSERT_TRUE(platform::FileIdentityOf(File("b.bin"), b));
+  EXPECT_EQ(a, again);
+  EXPECT_NE(a, b);  // same size and bytes, another file
+  {
+    TFileStream file(File("a.bin"), platform::TFileMode::OpenRead);
+    ASSERT_TRUE(platform::FileIdentityOf(file.Handle(), opened));
+    EXPECT_EQ(opened, a);
+  }
+  testing::WriteBytes(File("a.bin"), "second!");
+  ASSERT_TRUE(platform::FileIdentityOf(File("a.bin"), again));
+  EXPECT_NE(a, again);
+  EXPECT_EQ(again.Size, 7);
+
+  platform::TFileIdentity none;
+  EXPECT_FALSE(platform::FileIdentityOf(File("absent.bin"), none));
+  EXPECT_FALSE(platform::FileIdentityOf(dir_.Path().string(), none));
 }
 
 TEST(Platform, AnsiSameTextFoldsCase) {
