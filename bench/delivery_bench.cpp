@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/WinTiming.h"
 #include "content/ContentProvider.h"
 #include "content/StreamAdapters.h"
 #include "framework/base/ComObject.h"
@@ -25,21 +26,8 @@ using namespace leafbook;
 
 namespace {
 
-double Now() {
-  static const LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using bench::Median;
+using bench::Seconds;
 
 // The runtime's side: reads every piece it is told of into its own buffer.
 class TSink final
@@ -96,9 +84,9 @@ int main(int argc, char** argv) {
       writer.AddEntry(entry);
       writer.Finish();
     }
-    double start = Now();
+    double start = Seconds();
     PackageFileIndex("video.flv", path);  // the one check of the package, apart
-    const double check = Now() - start;
+    const double check = Seconds() - start;
 
     // The runtime's buffer, touched once, as memcpy's destination is.
     std::vector<char> received(bytes, 1);
@@ -108,12 +96,12 @@ int main(int argc, char** argv) {
       TComPtr<TContentProvider> provider = TContentProvider::Create(streamSide);
       TComPtr<TSink> sink(NewComObject<TSink>(received));
       provider->SetBindStatusCallback(sink.Get());
-      start = Now();
+      start = Seconds();
       {
         std::unique_ptr<TStream> writer = NewWriter(std::move(streamSide));
         PackageReadFile("video.flv", *writer, path);
       }  // the end of the data
-      delivered.push_back(Now() - start);
+      delivered.push_back(Seconds() - start);
       if (sink->received != bytes || !sink->stopped ||
           std::memcmp(received.data(), entry.data(), bytes) != 0) {
         std::fprintf(stderr, "delivery_bench: the runtime side did not get the entry\n");
@@ -128,35 +116,35 @@ int main(int argc, char** argv) {
     std::vector<double> provided;
     for (int run = 0; run < runs; ++run) {
       TMemoryStream memory;
-      start = Now();
+      start = Seconds();
       PackageReadFile("video.flv", memory, path);
-      reads.push_back(Now() - start);
+      reads.push_back(Seconds() - start);
       TComPtr<IStream> streamSide;
       TComPtr<TContentProvider> provider = TContentProvider::Create(streamSide);
       TComPtr<TSink> sink(NewComObject<TSink>(received));
       provider->SetBindStatusCallback(sink.Get());
-      start = Now();
+      start = Seconds();
       ULONG written = 0;
       streamSide->Write(memory.Memory(), static_cast<ULONG>(memory.Size()), &written);
       streamSide.Reset();
-      provided.push_back(Now() - start);
+      provided.push_back(Seconds() - start);
     }
 
     std::vector<char> source(entry.begin(), entry.end());
     std::vector<double> copies;
     for (int run = 0; run < runs; ++run) {
-      start = Now();
+      start = Seconds();
       std::memcpy(received.data(), source.data(), bytes);
-      copies.push_back(Now() - start);
+      copies.push_back(Seconds() - start);
       source[static_cast<size_t>(run)] ^= received[bytes - 1 - static_cast<size_t>(run)];
     }
     // Every delivery ends in memory that is new to the process; a copy into
     // new memory shows what that costs on this machine.
     std::vector<double> freshCopies;
     for (int run = 0; run < runs; ++run) {
-      start = Now();
+      start = Seconds();
       std::vector<char> fresh(source.begin(), source.end());
-      freshCopies.push_back(Now() - start);
+      freshCopies.push_back(Seconds() - start);
     }
     const double ours = static_cast<double>(bytes) / Median(delivered) / 1e6;
     const double anchor = static_cast<double>(bytes) / Median(copies) / 1e6;

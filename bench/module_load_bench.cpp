@@ -11,33 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "bench/WinTiming.h"
 #include "framework/base/Streams.h"
 #include "runtime/DLLLoader.h"
 
 namespace {
 
-double Seconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using leafbook::bench::Median;
+using leafbook::bench::Seconds;
 
 std::string BesideProgram(const char* name) {
   char path[MAX_PATH];
   DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string exe(path, length);
   return exe.substr(0, exe.find_last_of("\\/") + 1) + name;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 }  // namespace

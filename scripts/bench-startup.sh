@@ -31,14 +31,7 @@ cmake --build $build -j "${JOBS:-2}" --target leafbook miniplayer viewer_screens
 
 # The sample book as scripts/demo.sh makes it.
 out=$root/$build/bench-startup
-rm -rf "$out"
-mkdir -p "$out"
-cp -r demo/book "$out/book"
-build/demo/tools/swfwriter/swfwriter book -o "$out/book/book.swf" --pages 4 \
-  --pattern "./pages/%d.png" --first "pages/1.png"
-cp $build/miniplayer/miniplayer.ocx "$out/book/flash.ocx"
-build/demo/tools/leafpack/leafpack build "$out/book" --viewer $build/app/leafbook.exe \
-  -o "$out/book.exe" >/dev/null
+scripts/sample-book.sh $build "$out" >/dev/null
 # Beside the book: both programs start from the same folder.
 cp $build/tests/app/empty_window.exe "$out/empty_window.exe"
 

@@ -24,17 +24,8 @@ fi
 cmake --build $build -j "${JOBS:-2}" --target leafbook miniplayer viewer_screenshot >/dev/null
 
 out=build/demo/out
-rm -rf "$out"
-mkdir -p "$out"
-cp -r demo/book "$out/book"
-# One frame per page. Page 1 is opened by its path (the asynchronous route);
-# the others by URL ("./" + name, which only the URL route retries without).
-build/demo/tools/swfwriter/swfwriter book -o "$out/book/book.swf" --pages 4 \
-  --pattern "./pages/%d.png" --first "pages/1.png"
-cp $build/miniplayer/miniplayer.ocx "$out/book/flash.ocx"
-
+scripts/sample-book.sh $build "$out"
 leafpack=build/demo/tools/leafpack/leafpack
-"$leafpack" build "$out/book" --viewer $build/app/leafbook.exe -o "$out/book.exe"
 "$leafpack" list "$out/book.exe"
 "$leafpack" verify "$out/book.exe"
 
