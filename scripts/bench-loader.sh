@@ -11,5 +11,6 @@ root=$PWD
 dir=$(scripts/bench-windows-build.sh module_load_bench)
 prefix=$root/$dir/wineprefix
 cd "$dir/tests/runtime"
-"$root/scripts/wine-run.sh" "$prefix" ./module_load_bench.exe fx_big.dll "${1:-20}"
+# Wine's programs end their lines with CR LF.
+"$root/scripts/wine-run.sh" "$prefix" ./module_load_bench.exe fx_big.dll "${1:-20}" | tr -d '\r'
 WINEPREFIX=$prefix wineserver -k 2>/dev/null || true

@@ -48,7 +48,7 @@ run scripts/bench-startup.sh 5
 echo
 echo "Figures ($(uname -m), $(nproc) cores, $(date -u +%Y-%m-%d)); ratio is ours / anchor:"
 echo
-grep $'^figure\t' "$figures" | awk -F'\t' '
+grep $'^figure\t' "$figures" | tr -d '\r' | awk -F'\t' '
   BEGIN { print "| measure | ours | anchor | ratio | goal |"; print "|---|---|---|---|---|" }
   { printf "| %s | %s | %s | %s | %s |\n", $2, $3, $4, $5, $6 }'
 exit $failed
