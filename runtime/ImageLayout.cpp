@@ -18,11 +18,23 @@ TImageDirectory ReadDirectory(const TImageView& view, uint64_t offset) {
 TImageHeaders ReadNtFields(const TImageView& view, uint32_t nt) {
   TImageHeaders h;
   h.NtOffset = nt;
+  // Whatever else is wrong with it, a file that is not a module for this
+  // processor family must never have its entry point called.
+  if (view.U16(0, "DOS header") != nt::DosSignature) {
+    throw EBadImage("not a module (no MZ signature)");
+  }
+  if (view.U32(nt, "NT headers") != nt::NtSignature) {
+    throw EBadImage("not a module (no PE signature)");
+  }
+  const uint16_t machine = view.U16(uint64_t{nt} + nt::Machine, "NT headers");
   const uint16_t magic = view.U16(uint64_t{nt} + nt::Magic, "NT headers");
   if (magic != nt::Magic32 && magic != nt::Magic64) {
     throw EBadImage("unknown optional header kind");
   }
   h.Wide = magic == nt::Magic64;
+  if (machine != (h.Wide ? nt::MachineAmd64 : nt::MachineI386)) {
+    throw EBadImage("a module for another processor");
+  }
   view.Require(nt, h.Wide ? nt64::HeadersEnd : nt::HeadersEnd, "NT headers");
   const uint64_t at = nt;
   h.AddressOfEntryPoint = view.U32(at + nt::AddressOfEntryPoint, "NT headers");

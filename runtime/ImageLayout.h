@@ -43,6 +43,11 @@ struct TImageHeaders {
 // Offsets of the header fields, from the start of the NT headers, of a
 // 32-bit image; nt64 has those that differ in a 64-bit one.
 namespace nt {
+constexpr uint16_t DosSignature = 0x5A4D;     // "MZ", at the start of the file
+constexpr uint32_t NtSignature = 0x00004550;  // "PE\0\0", at e_lfanew
+constexpr uint32_t Machine = 4;
+constexpr uint16_t MachineI386 = 0x14C;
+constexpr uint16_t MachineAmd64 = 0x8664;
 constexpr uint32_t LfanewOffset = 0x3C;  // from the start of the file
 constexpr uint32_t NumberOfSections = 6;
 constexpr uint32_t SizeOfOptionalHeader = 0x14;

@@ -128,15 +128,31 @@ std::optional<TResourceData> FindResourceData(TImageView image, uint32_t resourc
   if (!typeEntry) {
     return std::nullopt;
   }
+  // Names are read whole to be compared. A damaged tree of thousands of
+  // entries naming one 65,535-character string would make a single lookup
+  // read gigabytes: one lookup reads names of at most this many characters
+  // in all, and a tree that asks for more is not searched further.
+  constexpr uint64_t kNameCharacters = 1u << 20;
+  uint64_t nameBudget = kNameCharacters;
+  bool budgetSpent = false;
   auto nameEntry = FirstMatch(image, root, *typeEntry & ~HighBit, [&](uint32_t entry) {
     if (name.IsId) {
       return (entry & HighBit) == 0 && (entry & 0xFFFF) == name.Id;
     }
+    const uint64_t at = uint64_t{root} + (entry & ~HighBit);
+    uint16_t length = 0;
+    if (budgetSpent || (entry & HighBit) == 0 || !image.TryU16(at, length)) {
+      return false;
+    }
+    if (length > nameBudget) {
+      budgetSpent = true;
+      return false;
+    }
+    nameBudget -= length;
     std::u16string text;
-    return (entry & HighBit) != 0 && ReadName(image, uint64_t{root} + (entry & ~HighBit), text) &&
-           name.Equals(text);
+    return ReadName(image, at, text) && name.Equals(text);
   });
-  if (!nameEntry) {
+  if (!nameEntry || budgetSpent) {
     return std::nullopt;
   }
   auto languageEntry = FirstMatch(image, root, *nameEntry & ~HighBit, [language](uint32_t entry) {

@@ -52,6 +52,17 @@ std::vector<TDamagedImage> BuildTable() {
   constexpr uint32_t VirtualSize = 8, VirtualAddress = 12, SizeOfRawData = 16,
                      PointerToRawData = 20;
   return {
+      // Not a module for this processor family at all
+      {"no MZ signature", "fx_reloc.dll", "not a module (no MZ signature)",
+       [](TPeFile& pe) { pe.PutU16(0, 0x5A4E); }},
+      {"no PE signature", "fx_reloc.dll", "not a module (no PE signature)",
+       [](TPeFile& pe) { pe.PutU32(pe.Nt(), 0x00014550); }},
+      {"a module for another processor", "fx_reloc.dll", "a module for another processor",
+       [](TPeFile& pe) { pe.PutU16(pe.Nt() + nt::Machine, 0x01C4); }},
+      {"a 32-bit module marked x86-64", "fx_reloc.dll", "a module for another processor",
+       [](TPeFile& pe) { pe.PutU16(pe.Nt() + nt::Machine, nt::MachineAmd64); }},
+      {"an unknown optional header kind", "fx_reloc.dll", "unknown optional header kind",
+       [](TPeFile& pe) { pe.PutU16(pe.Nt() + nt::Magic, 0x107); }},
       // Headers
       {"e_lfanew past the file", "fx_reloc.dll", "NT headers outside the image",
        [](TPeFile& pe) { pe.PutU32(nt::LfanewOffset, 0x7FFFFFF0); }},

@@ -249,6 +249,52 @@ TEST_F(ImageValidation, ResourcesByTypeNameAndLanguage) {
   EXPECT_TRUE(FindResourceData(p.View(), p.Headers.Resource.Address, 4, id(1), 0));
 }
 
+TEST_F(ImageValidation, ALookupByNameAmongManyLongNamesStaysBounded) {
+  // One type whose 6,500 named entries all point at the same 65,535-character
+  // name (zeros), each with an empty language directory of its own: compared
+  // whole, one lookup would read 425 million characters.
+  constexpr uint32_t kEntries = 6500;
+  const uint32_t names = 24;
+  const uint32_t languages = names + 16 + kEntries * 8;
+  const uint32_t name = languages + kEntries * 16;
+  TBytes tree(name + 2 + 0xFFFF * 2, 0);
+  auto put16 = [&tree](uint32_t at, uint16_t value) {
+    tree[at] = static_cast<uint8_t>(value);
+    tree[at + 1] = static_cast<uint8_t>(value >> 8);
+  };
+  auto put32 = [&](uint32_t at, uint32_t value) {
+    put16(at, static_cast<uint16_t>(value));
+    put16(at + 2, static_cast<uint16_t>(value >> 16));
+  };
+  put16(14, 1);  // the root: one type by identifier
+  put32(16, 3);
+  put32(20, 0x80000000 | names);
+  put16(names + 12, static_cast<uint16_t>(kEntries));  // named entries
+  for (uint32_t i = 0; i < kEntries; ++i) {
+    put32(names + 16 + i * 8, 0x80000000 | name);
+    put32(names + 20 + i * 8, 0x80000000 | (languages + i * 16));
+  }
+  put16(name, 0xFFFF);
+
+  TPeFile pe(ReadFixture("fx_resources.dll"));
+  const uint32_t root = pe.AppendSection(tree);
+  pe.PutU32(pe.Nt() + nt::ResourceDirectory, root);
+  pe.PutU32(pe.Nt() + nt::ResourceDirectory + 4, static_cast<uint32_t>(tree.size()));
+  TPrepared p = Prepare(pe.Bytes(), kOtherBase);
+
+  TResourceName wanted;
+  wanted.IsId = false;
+  int compared = 0;
+  wanted.Equals = [&compared](const std::u16string&) {
+    ++compared;
+    return false;
+  };
+  EXPECT_FALSE(FindResourceData(p.View(), p.Headers.Resource.Address, 3, wanted, 0));
+  // The names read stay within a budget: a few of these, not thousands.
+  EXPECT_GT(compared, 0);
+  EXPECT_LT(compared, 20);
+}
+
 TEST_F(ImageValidation, ProductVersionOfTheVersionResource) {
   TPrepared p = Prepare(ReadFixture("fx_resources.dll"), kOtherBase);
   TResourceName one;
