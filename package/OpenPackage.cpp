@@ -9,7 +9,7 @@
 
 namespace leafbook {
 
-TPackageIndex::TPackageIndex(THandleStream& file) : layout_(ReadPackageLayout(file)) {
+TPackageIndex::TPackageIndex(TStream& file) : layout_(ReadPackageLayout(file)) {
   offsets_.reserve(layout_.EntrySizes.size());
   int64_t offset = layout_.DataOffset;
   for (int32_t size : layout_.EntrySizes) {

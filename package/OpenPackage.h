@@ -22,7 +22,7 @@ class TPackageIndex {
  public:
   // Checks the package at the end of file as TExeExtReader does (raising as
   // it does) and reads its directory.
-  explicit TPackageIndex(THandleStream& file);
+  explicit TPackageIndex(TStream& file);
 
   int32_t EntryCount() const { return layout_.EntryCount; }
   // The index the directory lists name under, by the directory's matching
