@@ -7,7 +7,7 @@
 # reader), image (module image checks, layout, relocation, imports, exports,
 # resources and the product version).
 # The working corpus, build/fuzz/corpus/<target>, is seeded from the committed
-# inputs in tests/fuzz/<target> (and the fixture DLLs for image) and grows
+# inputs in tests/fuzz/<target> (and fixture DLLs or generated movies) and grows
 # across runs. Crashes land in build/fuzz/findings/<target>; a reproducer
 # copied into tests/fuzz/<target> replays in the normal tests from then on.
 set -euo pipefail
@@ -30,12 +30,20 @@ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang 
 fuzzer=$(basename "$binary")
 extra=()
 [ "$target" = image ] && extra=(runtime_fixtures)
+[ "$target" = movie ] && extra=(swfwriter)
 cmake --build "$dir" -j "${JOBS:-2}" --target "$fuzzer" "${extra[@]}" >/dev/null
 
 corpus=$dir/corpus/$target findings=$dir/findings/$target
 mkdir -p "$corpus" "$findings"
 cp -r tests/fuzz/"$target"/. "$corpus/"
-[ "$target" = image ] && cp "$dir"/tests/runtime/*.dll "$corpus/"
+# Whole modules and movies as seeds, made by the build (not kept in the repo).
+if [ "$target" = image ]; then
+  cp "$dir"/tests/runtime/*.dll "$corpus/"
+elif [ "$target" = movie ]; then
+  "$dir/tools/swfwriter/swfwriter" book -o "$corpus/seed-book" --pages 3 --pattern "./pages/%d.png" \
+    --first "pages/1.png"
+  "$dir/tools/swfwriter/swfwriter" book -o "$corpus/seed-plain" --pages 2 --plain --fullscreen
+fi
 log=$dir/$target-last-run.log
 "$dir/$binary" -max_total_time="$seconds" -max_len="$max_len" -rss_limit_mb=2048 \
   -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1 || true
