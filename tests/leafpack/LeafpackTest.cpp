@@ -1,6 +1,11 @@
 // leafpack driven in process: build, list, verify, extract, and bad input.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -231,6 +236,38 @@ TEST_F(LeafpackTest, NamesTheViewerCouldNotTellApart) {
   TResult lineBreak = Build();
   EXPECT_EQ(lineBreak.code, kFailed);
   EXPECT_NE(lineBreak.err.find("CR, LF"), std::string::npos) << lineBreak.err;
+}
+#endif
+
+TEST_F(LeafpackTest, ALeftoverOfAnInterruptedRunDoesNotConfuseTheNext) {
+  // A run killed half-way leaves its temporary beside the output, never the output.
+  WriteBytes(Book("book.swf"), "MOVIE");
+  WriteBytes(output_ + ".leafpack-tmp", "HALF A BOOK");
+  ASSERT_EQ(Build().code, kOk);
+  EXPECT_EQ(OutputFolder(), std::vector<std::string>{"book.exe"});
+  EXPECT_EQ(PackageFileIndex("book.swf", output_), 1);
+}
+
+#ifndef _WIN32
+TEST_F(LeafpackTest, AFullDiskFailsNamingTheOutputAndLeavesNothingBehind) {
+  WriteBytes(Book("book.swf"), std::string(256 * 1024, 'm'));
+  WriteBytes(output_, "OLD");
+  // A file-size limit stands in for a full device: writes past it fail.
+  rlimit previous{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+  rlimit limited = previous;
+  limited.rlim_cur = 64 * 1024;
+  auto* oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  TResult full = Build();
+  ::setrlimit(RLIMIT_FSIZE, &previous);
+  ::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(full.code, kFailed);
+  EXPECT_NE(full.err.find("cannot write \"" + output_ + "\""), std::string::npos) << full.err;
+  EXPECT_NE(full.err.find("disk full"), std::string::npos) << full.err;
+  EXPECT_EQ(ReadBytes(output_), "OLD");
+  EXPECT_EQ(OutputFolder(), std::vector<std::string>{"book.exe"});
 }
 #endif
 

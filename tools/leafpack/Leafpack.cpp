@@ -361,21 +361,34 @@ int Build(const std::vector<std::string>& args, TConsole& console) {
 
   TPendingOutput pending(output);
   TProgressLine progress(console.err, console.progress, viewerSize + dataLength);
-  {
-    TFileStream viewerStream(viewer.string(), platform::TFileMode::OpenRead);
-    pending.Stream().CopyFrom(viewerStream, viewerSize);
-  }
-  TPackageWriter writer(pending.Stream(), withDigest,
-                        [&](int64_t written) { progress.Update(viewerSize + written); });
-  writer.AddEntry(directory);
-  for (const TBookFile* entry : entries) {
-    TFileStream source(entry->path.string(), platform::TFileMode::OpenRead);
-    if (source.GetSize() != entry->size) {
-      Fail(kFailed, Quote(entry->name) + " changed while the book was being packed");
+  // A failed write (a full disk, a file-size limit) names the output; a failed
+  // read names the file of the book. Either way the output is not left behind.
+  try {
+    {
+      TFileStream viewerStream(viewer.string(), platform::TFileMode::OpenRead);
+      pending.Stream().CopyFrom(viewerStream, viewerSize);
     }
-    writer.AddEntry(source, entry->size);
+    TPackageWriter writer(pending.Stream(), withDigest,
+                          [&](int64_t written) { progress.Update(viewerSize + written); });
+    writer.AddEntry(directory);
+    for (const TBookFile* entry : entries) {
+      try {
+        TFileStream source(entry->path.string(), platform::TFileMode::OpenRead);
+        if (source.GetSize() != entry->size) {
+          Fail(kFailed, Quote(entry->name) + " changed while the book was being packed");
+        }
+        writer.AddEntry(source, entry->size);
+      } catch (const EReadError& error) {
+        Fail(kFailed, "cannot read " + Quote(entry->path.string()) + ": " + error.Message());
+      } catch (const EFOpenError& error) {
+        Fail(kFailed, "cannot read " + Quote(entry->path.string()) + ": " + error.Message());
+      }
+    }
+    writer.Finish();
+  } catch (const EWriteError& error) {
+    Fail(kFailed, "cannot write " + Quote(output.string()) + ": " + error.Message() +
+                      " (is the disk full?)");
   }
-  writer.Finish();
   std::error_code permissionsError;
   fs::permissions(pending.Temporary(), fs::status(viewer, permissionsError).permissions(),
                   permissionsError);
