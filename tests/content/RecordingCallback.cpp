@@ -44,6 +44,11 @@ std::vector<std::string> TRecordingCallback::Events() {
   return events_;
 }
 
+size_t TRecordingCallback::EventCount() {
+  TLockGuard guard(lock_);
+  return events_.size();
+}
+
 std::vector<DWORD> TRecordingCallback::Threads() {
   TLockGuard guard(lock_);
   return threads_;

@@ -28,6 +28,7 @@ class TRecordingCallback final
   // "response 200 HTTP/1.1 200 OK\r\nContent-Length: 5\r\n", "start",
   // "data 5 30 <bytes>", "stop 0x00000000" (CR and LF shown escaped).
   std::vector<std::string> Events();
+  size_t EventCount();
   std::vector<DWORD> Threads();
   // What GetBindInfo answers: S_OK with these flags (0, a synchronous
   // binding, until set), as a runtime's callback tells a system moniker.

@@ -117,28 +117,30 @@ DWORD WINAPI WorkerBody(void* context) {
   worker->side.Reset();
   for (size_t at = 0; at < worker->expected.size(); at += 7) {
     const std::string piece = worker->expected.substr(at, 7);
-    size_t before = worker->callback->Events().size();
+    const size_t before = worker->callback->EventCount();
     writer->WriteBuffer(piece.data(), static_cast<int32_t>(piece.size()));
     // Write returned: its piece has reached the callback already.
-    if (worker->callback->Events().size() <= before) {
+    if (worker->callback->EventCount() <= before) {
       ++worker->notSeenOnReturn;
     }
   }
   return 0;
 }
 
-TEST_F(WriterTest, WritesFromWorkerThreadsAllRunOnTheMainThread) {
-  constexpr int kWorkers = 4;
-  TWorker workers[kWorkers];
+// Workers each writing writes pieces of 7 bytes through writers of their own,
+// while the main thread pumps: every byte arrives, in order, on the main thread.
+void WriteFromWorkers(int count, int writes) {
+  std::vector<TWorker> workers(static_cast<size_t>(count));
   std::vector<HANDLE> handles;
-  for (int w = 0; w < kWorkers; ++w) {
-    TWorker& worker = workers[w];
+  for (int w = 0; w < count; ++w) {
+    TWorker& worker = workers[static_cast<size_t>(w)];
     worker.provider = TContentProvider::Create(worker.side);
     worker.callback = TRecordingCallback::Create();
     worker.provider->SetBindStatusCallback(worker.callback.Get());
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; worker.expected.size() < static_cast<size_t>(writes) * 7; ++i) {
       worker.expected += std::string("w") + std::to_string(w) + "-" + std::to_string(i) + ";";
     }
+    worker.expected.resize(static_cast<size_t>(writes) * 7);
   }
   for (TWorker& worker : workers) {
     worker.thread.Reset(::CreateThread(nullptr, 0, WorkerBody, &worker, 0, nullptr));
@@ -146,7 +148,7 @@ TEST_F(WriterTest, WritesFromWorkerThreadsAllRunOnTheMainThread) {
   }
   // The main thread pumps while it waits.
   for (HANDLE handle : handles) {
-    ASSERT_EQ(WaitWithSynchronize(handle, 30000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitWithSynchronize(handle, 120000), WAIT_OBJECT_0);
   }
   const DWORD mainThread = ::GetCurrentThreadId();
   for (TWorker& worker : workers) {
@@ -165,6 +167,14 @@ TEST_F(WriterTest, WritesFromWorkerThreadsAllRunOnTheMainThread) {
     // The worker's writer went with its thread, on the main thread: the data ended.
     EXPECT_EQ(events.back(), "stop 0x00000000");
   }
+}
+
+TEST_F(WriterTest, WritesFromWorkerThreadsAllRunOnTheMainThread) {
+  WriteFromWorkers(4, 40);
+}
+
+TEST_F(WriterTest, EightThreadsOfTenThousandWritesLoseNothingAndNeverDeadlock) {
+  WriteFromWorkers(8, 10000);
 }
 
 }  // namespace
