@@ -2,6 +2,8 @@
 // supplies, the control's base folder on disk, and the system's own open.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "content/ContentManager.h"
 #include "content/MemoryPath.h"
 #include "framework/base/Exceptions.h"
@@ -205,6 +207,49 @@ DWORD WINAPI ReadMemoryFiles(void* context) {
     }
   }
   return 0;
+}
+
+// A thread of a runtime reading one file it keeps open, all over it.
+DWORD WINAPI ReadOneOpenFile(void* context) {
+  auto* self = static_cast<TReader*>(context);
+  const HANDLE handle = self->manager->OpenFileW(MemoryFile(1, L"a.txt").c_str(), GENERIC_READ, 0,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr);
+  TStream* stream = self->manager->FindFakeHandleStream(handle);
+  if (!stream) {
+    ++self->failures;
+    return 0;
+  }
+  const std::string whole = "0123456789";
+  for (int round = 0; round < 2000; ++round) {
+    const int at = round % 10;
+    char bytes[10] = {};
+    stream->SetPosition(at);
+    const int32_t got = stream->Read(bytes, 10);
+    if (std::string(bytes, static_cast<size_t>(std::max(got, 0))) != whole.substr(at)) {
+      ++self->failures;
+    }
+  }
+  if (!self->manager->ReleaseFakeHandle(handle)) {
+    ++self->failures;
+  }
+  return 0;
+}
+
+TEST_F(ContentFilesTest, FilesKeptOpenReadTrueWhileOtherThreadsOpenAndClose) {
+  control->onAsync = [](const std::wstring&) -> std::unique_ptr<TStream> {
+    return std::make_unique<TStringStream>("0123456789");
+  };
+  control->onUnload = nullptr;
+  TReader readers[8];
+  for (size_t i = 0; i < 8; ++i) {
+    readers[i].manager = &manager;
+    readers[i].thread.Reset(::CreateThread(nullptr, 0, i < 4 ? ReadOneOpenFile : ReadMemoryFiles,
+                                           &readers[i], 0, nullptr));
+  }
+  for (TReader& reader : readers) {
+    ASSERT_EQ(::WaitForSingleObject(reader.thread.Get(), 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(reader.failures, 0);
+  }
 }
 
 TEST_F(ContentFilesTest, FakeHandlesServeManyThreadsAtOnce) {
