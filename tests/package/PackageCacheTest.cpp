@@ -213,6 +213,18 @@ TEST_F(PackageCacheTest, AnEntryStreamReadsTheEntryWhereItLies) {
 #endif
 }
 
+TEST_F(PackageCacheTest, AFileThatGoesBadUnderAnOpenEntryFailsItsReadsAndIsNotFoundAfter) {
+  WriteBytes(file_, Numbered(3, "bad").Bytes());
+  auto stream = PackageEntryStream("pages/3.png", file_);
+  ASSERT_NE(stream, nullptr);
+  // Cut short under the open stream (a stick pulled out, a download cut).
+  std::filesystem::resize_file(file_, 100);
+  char bytes[64];
+  EXPECT_THROW(stream->Read(bytes, sizeof bytes), EReadError);
+  EXPECT_EQ(PackageFileIndex("pages/3.png", file_), 0);
+  EXPECT_EQ(PackageFileStream("pages/3.png", file_), nullptr);
+}
+
 // A writer that is not a memory stream, as a provider's stream side is.
 class TRecordingWriter : public TStream {
  public:
