@@ -271,6 +271,54 @@ TEST_F(LeafpackTest, AFullDiskFailsNamingTheOutputAndLeavesNothingBehind) {
 }
 #endif
 
+#ifndef _WIN32
+// Book folders on Linux hold names in UTF-8.
+// (Octal escapes in the expected bytes: a hexadecimal one would swallow the letters after it.)
+TEST_F(LeafpackTest, NamesAreStoredInTheReadersCodePage) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  WriteBytes(Book("pag\u00e9.png"), "E");  // "pagé.png", UTF-8 in the folder
+  ASSERT_EQ(Build().code, kOk);
+  EXPECT_EQ(PackageFileIndex("pag\351.png", output_), 2);  // code page 1252
+  EXPECT_EQ(PackageFileIndex("pag\u00e9.png", output_), 0);
+  TResult list = Run({"list", output_});
+  EXPECT_NE(list.out.find("  pag\u00e9.png\n"), std::string::npos) << list.out;
+  TResult extract = Run({"extract", output_, "pag\u00e9.png"});
+  EXPECT_EQ(extract.code, kOk) << extract.err;
+  EXPECT_EQ(extract.out, "E");
+
+  // Cyrillic has no place in 1252: refused, naming the file and the way out.
+  fs::remove(Book("pag\u00e9.png"));
+  WriteBytes(Book("\u0441\u0442\u0440.png"), "C");  // "стр.png"
+  TResult refused = Build();
+  EXPECT_EQ(refused.code, kFailed);
+  EXPECT_NE(refused.err.find("\u0441\u0442\u0440.png"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("--code-page"), std::string::npos) << refused.err;
+  ASSERT_EQ(Build({"--code-page", "1251"}).code, kOk);
+  EXPECT_EQ(PackageFileIndex("\361\362\360.png", output_), 2);
+  TResult cyrillic = Run({"list", output_, "--code-page", "1251"});
+  EXPECT_NE(cyrillic.out.find("  \u0441\u0442\u0440.png\n"), std::string::npos) << cyrillic.out;
+
+  // A double-byte code page: "ページ.png" in Shift JIS (932).
+  fs::remove(Book("\u0441\u0442\u0440.png"));
+  WriteBytes(Book("\u30da\u30fc\u30b8.png"), "J");
+  ASSERT_EQ(Build({"--code-page", "932"}).code, kOk);
+  EXPECT_EQ(PackageFileIndex("\203y\201[\203W.png", output_), 2);
+
+  TResult unknown = Build({"--code-page", "12345"});
+  EXPECT_EQ(unknown.code, kUsage);
+  EXPECT_NE(unknown.err.find("unknown code page"), std::string::npos) << unknown.err;
+}
+
+TEST_F(LeafpackTest, ANameThatIsNoTextIsRefused) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  WriteBytes(Book("bad\xff.png"), "x");  // not UTF-8: no code page can hold it
+  TResult refused = Build();
+  EXPECT_EQ(refused.code, kFailed);
+  EXPECT_NE(refused.err.find("cannot be written in code page 1252"), std::string::npos)
+      << refused.err;
+}
+#endif
+
 TEST_F(LeafpackTest, Warnings) {
   WriteBytes(Book("index.swf"), "MOVIE");
   TResult noMovie = Build();

@@ -16,6 +16,7 @@
 #include "framework/base/TextLines.h"
 #include "package/PackageDirectory.h"
 #include "package/PackageWriter.h"
+#include "tools/leafpack/CodePage.h"
 
 namespace leafbook::leafpack {
 
@@ -29,15 +30,18 @@ constexpr int32_t kChunk = 1 << 20;
 const char kUsageText[] =
     "usage:\n"
     "  leafpack build <book-folder> --viewer <leafbook.exe> -o <book.exe> [--no-digest]\n"
-    "  leafpack list <book.exe>\n"
+    "                 [--code-page <n>]\n"
+    "  leafpack list <book.exe> [--code-page <n>]\n"
     "  leafpack verify <book.exe>\n"
-    "  leafpack extract <book.exe> <name> [-o <file>]\n"
+    "  leafpack extract <book.exe> <name> [-o <file>] [--code-page <n>]\n"
     "  leafpack --help\n"
     "\n"
     "build   appends every file below <book-folder> to a copy of the viewer; names are\n"
     "        relative to the folder with \"/\" separators, as the movie asks for them.\n"
     "        Identical files are stored once. The package carries an MD5 digest unless\n"
-    "        --no-digest is given.\n"
+    "        --no-digest is given. Names are stored in the readers' Windows ANSI\n"
+    "        code page (--code-page, default 1252; 1250, 1251, 932, 936 and so on for\n"
+    "        other languages): a name that code page cannot carry is refused.\n"
     "list    prints each directory line: entry index, size and name.\n"
     "verify  checks the trailer, the digest and the directory; exit status 3: no\n"
     "        package or a damaged trailer, 4: digest mismatch, 5: bad directory.\n"
@@ -202,6 +206,39 @@ std::string FoldAscii(std::string text) {
   return text;
 }
 
+// The readers' ANSI code page, 1252 (Western European) unless --code-page says.
+int ReadersCodePage(TArgs& parsed) {
+  if (!parsed.values.count("--code-page")) {
+    return kDefaultCodePage;
+  }
+  const std::string& text = parsed.values["--code-page"];
+  const int32_t codePage = DirectoryValueToIndex(text);
+  if (codePage <= 0 || !KnownCodePage(codePage)) {
+    Fail(kUsage, "unknown code page " + Quote(text) +
+                     " (the readers' Windows ANSI code page: 1252, 1250, 1251, 932, 936, ...)");
+  }
+  return codePage;
+}
+
+// Names as the viewer will look them up: in the readers' code page.
+void NamesForReaders(std::vector<TBookFile>& files, int codePage) {
+  for (TBookFile& file : files) {
+    std::optional<std::string> converted = FromUtf8(file.name, codePage);
+    if (!converted) {
+      Fail(kFailed, "the file name " + Quote(file.name) + " cannot be written in code page " +
+                        std::to_string(codePage) +
+                        ", so the viewer could never find it: rename the file, or give the "
+                        "readers' code page with --code-page");
+    }
+    file.name = *converted;
+  }
+}
+
+// A name of the directory for the console (UTF-8); as stored when it does not convert.
+std::string ForConsole(const std::string& name, int codePage) {
+  return ToUtf8(name, codePage).value_or(name);
+}
+
 std::vector<TBookFile> CollectBookFiles(const fs::path& folder, const fs::path& output,
                                         const fs::path& temporary) {
   std::vector<TBookFile> files;
@@ -232,25 +269,26 @@ std::vector<TBookFile> CollectBookFiles(const fs::path& folder, const fs::path& 
   return files;
 }
 
-void CheckBookFiles(const std::vector<TBookFile>& files, std::ostream& err) {
+void CheckBookFiles(const std::vector<TBookFile>& files, std::ostream& err, int codePage) {
   std::map<std::string, const TBookFile*> folded;
   for (const TBookFile& file : files) {
     for (char c : file.name) {
       if (c == '=' || c == '\r' || c == '\n' || c == '\0') {
-        Fail(kFailed, "the file name " + Quote(file.name) +
+        Fail(kFailed, "the file name " + Quote(ForConsole(file.name, codePage)) +
                           " cannot be listed in a package directory (it holds \"=\", CR, LF "
                           "or NUL)");
       }
     }
     if (file.size > INT32_MAX) {
-      Fail(kFailed, Quote(file.name) + " (" + MiB(file.size) +
+      Fail(kFailed, Quote(ForConsole(file.name, codePage)) + " (" + MiB(file.size) +
                         ") is too large for the package's 32-bit sizes (2 GiB at most)");
     }
     // The viewer finds names without regard to letter case: two such names
     // would hide one of the files.
     auto [it, added] = folded.emplace(FoldAscii(file.name), &file);
     if (!added) {
-      Fail(kFailed, "the names " + Quote(it->second->name) + " and " + Quote(file.name) +
+      Fail(kFailed, "the names " + Quote(ForConsole(it->second->name, codePage)) + " and " +
+                        Quote(ForConsole(file.name, codePage)) +
                         " differ only in letter case; the viewer could not tell them apart");
     }
   }
@@ -311,7 +349,7 @@ std::vector<const TBookFile*> AssignEntries(std::vector<TBookFile>& files) {
 }
 
 int Build(const std::vector<std::string>& args, TConsole& console) {
-  TArgs parsed = ParseArgs(args, 1, {"--viewer", "-o", "--output"}, true);
+  TArgs parsed = ParseArgs(args, 1, {"--viewer", "-o", "--output", "--code-page"}, true);
   if (parsed.words.size() != 1 || !parsed.values.count("--viewer") || !parsed.values.count("-o")) {
     Fail(kUsage, "build needs <book-folder>, --viewer <leafbook.exe> and -o <book.exe>");
   }
@@ -319,6 +357,7 @@ int Build(const std::vector<std::string>& args, TConsole& console) {
   const fs::path viewer = parsed.values["--viewer"];
   const fs::path output = parsed.values["-o"];
   const bool withDigest = !parsed.noDigest;
+  const int codePage = ReadersCodePage(parsed);
 
   std::error_code error;
   if (!fs::is_directory(folder, error)) {
@@ -331,7 +370,8 @@ int Build(const std::vector<std::string>& args, TConsole& console) {
 
   const fs::path temporary = output.string() + ".leafpack-tmp";
   std::vector<TBookFile> files = CollectBookFiles(folder, output, temporary);
-  CheckBookFiles(files, console.err);
+  NamesForReaders(files, codePage);
+  CheckBookFiles(files, console.err, codePage);
   std::vector<const TBookFile*> entries = AssignEntries(files);
 
   std::vector<std::pair<std::string, int32_t>> names;
@@ -375,7 +415,7 @@ int Build(const std::vector<std::string>& args, TConsole& console) {
       try {
         TFileStream source(entry->path.string(), platform::TFileMode::OpenRead);
         if (source.GetSize() != entry->size) {
-          Fail(kFailed, Quote(entry->name) + " changed while the book was being packed");
+          Fail(kFailed, Quote(entry->path.string()) + " changed while the book was being packed");
         }
         writer.AddEntry(source, entry->size);
       } catch (const EReadError& error) {
@@ -429,10 +469,11 @@ TExeExtReader OpenPackage(const std::string& file) {
 }
 
 int List(const std::vector<std::string>& args, TConsole& console) {
-  TArgs parsed = ParseArgs(args, 1, {}, false);
+  TArgs parsed = ParseArgs(args, 1, {"--code-page"}, false);
   if (parsed.words.size() != 1) {
     Fail(kUsage, "list needs <book.exe>");
   }
+  const int codePage = ReadersCodePage(parsed);
   TExeExtReader reader = OpenPackage(parsed.words[0]);
   console.out << parsed.words[0] << ": " << reader.EntryCount() << " entries, digest "
               << (reader.HasDigest() ? "on" : "off") << "\n";
@@ -449,7 +490,7 @@ int List(const std::vector<std::string>& args, TConsole& console) {
                            ? std::to_string(reader.EntrySizes()[static_cast<size_t>(index)])
                            : "-";
     std::snprintf(line, sizeof line, "%8d %12s  ", index, size.c_str());
-    console.out << line << text.substr(0, equals) << "\n";
+    console.out << line << ForConsole(text.substr(0, equals), codePage) << "\n";
   }
   return kOk;
 }
@@ -485,13 +526,15 @@ int Verify(const std::vector<std::string>& args, TConsole& console) {
 }
 
 int Extract(const std::vector<std::string>& args, TConsole& console) {
-  TArgs parsed = ParseArgs(args, 1, {"-o", "--output"}, false);
+  TArgs parsed = ParseArgs(args, 1, {"-o", "--output", "--code-page"}, false);
   if (parsed.words.size() != 2) {
     Fail(kUsage, "extract needs <book.exe> and <name>");
   }
   const std::string& name = parsed.words[1];
+  const int codePage = ReadersCodePage(parsed);
   TExeExtReader reader = OpenPackage(parsed.words[0]);
-  int32_t index = LookupDirectory(reader.ReadEntryText(0), name);
+  const std::optional<std::string> stored = FromUtf8(name, codePage);
+  int32_t index = stored ? LookupDirectory(reader.ReadEntryText(0), *stored) : 0;
   if (index == 0) {
     Fail(kFailed, Quote(name) + " is not in the package");
   }

@@ -18,6 +18,9 @@ enum TExitCode : int {
   kBadDirectory = 5,  // the directory names entries that are not there
 };
 
+// The readers' Windows ANSI code page names are stored in unless told otherwise.
+inline constexpr int kDefaultCodePage = 1252;
+
 struct TConsole {
   std::ostream& out;
   std::ostream& err;
