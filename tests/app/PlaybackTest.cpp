@@ -13,6 +13,7 @@
 #include "tests/app/ViewerProcess.h"
 #include "tests/miniplayer/Png.h"
 #include "tests/package/PackageFixture.h"
+#include "tools/leafpack/CodePage.h"
 #include "tools/swfwriter/SwfWriter.h"
 
 namespace leafbook::testing {
@@ -55,16 +56,17 @@ class Playback : public ::testing::Test {
   }
   void TearDown() override { ::SetEnvironmentVariableW(L"MINIPLAYER_TRACE", nullptr); }
 
-  // A book of two pages; page 1 loads by its name, page 2 as "./pages/2.png".
-  static std::string Movie(bool fullscreen = false) {
+  // A book of two pages; page 1 loads by its name, page 2 as "./pages/2.png"
+  // (URLs in UTF-8, as movies from version 6 on write them).
+  static std::string Movie(bool fullscreen = false, const std::string& folder = "pages") {
     TSwfWriter movie(6, 400, 300, 12.0);
     movie.SetBackgroundColor(0x808080);
     TActions first;
     if (fullscreen) {
       first.FsCommand("fullscreen", "true");
     }
-    movie.DoAction(first.GetUrl("pages/1.png", "_level1").Stop()).ShowFrame();
-    movie.DoAction(TActions().GetUrl("./pages/2.png", "_level1").Stop()).ShowFrame();
+    movie.DoAction(first.GetUrl(folder + "/1.png", "_level1").Stop()).ShowFrame();
+    movie.DoAction(TActions().GetUrl("./" + folder + "/2.png", "_level1").Stop()).ShowFrame();
     return movie.Bytes();
   }
 
@@ -221,6 +223,32 @@ TEST_F(Playback, ABrokenOrEmptyRuntimeLeavesABlankWindowThatClosesNormally) {
     EXPECT_NE(ClientCentre(window), kPage1);
     EXPECT_EQ(viewer.Close(), 0u);
   }
+}
+
+TEST_F(Playback, PagesWhoseNamesAreNotAsciiAreFound) {
+  // leafpack stores names in the readers' ANSI code page; the movie asks in
+  // UTF-8 and the viewer looks the name up in that code page.
+  const std::string folder = "p\u00e1ginas";  // "páginas"
+  const auto stored = leafpack::FromUtf8(folder, static_cast<int>(::GetACP()));
+  if (!stored) {
+    GTEST_SKIP() << "code page " << ::GetACP() << " has no \"\u00e1\"";
+  }
+  auto files = Pages();
+  files[0].first = *stored + "/1.png";
+  files[1].first = *stored + "/2.png";
+  files.push_back({"book.swf", Movie(false, folder)});
+  files.push_back({"flash.ocx", StandIn()});
+  TViewerProcess viewer(Book(files), {"-D", "-F" + log_});
+  HWND window = viewer.MainWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return ClientCentre(window) == kPage1; }))
+      << ReadBytes(log_) << ReadBytes(trace_);
+  ::PostMessageW(window, WM_KEYDOWN, VK_RIGHT, 0x014D0001);
+  ::PostMessageW(window, WM_KEYUP, VK_RIGHT, 0xC14D0001);
+  ASSERT_TRUE(WaitFor([&] { return ClientCentre(window) == kPage2; }))
+      << ReadBytes(log_) << ReadBytes(trace_);
+  EXPECT_TRUE(Logged("Got .. url2_2[" + *stored + "/2.png]"));
+  EXPECT_EQ(viewer.Close(), 0u);
 }
 
 TEST_F(Playback, ABookWithoutAMovieSaysSo) {
