@@ -83,8 +83,7 @@ void UseBookRuntime(const std::string& packageFile) {
   SetRuntimeModuleStream(stream ? stream.get() : &empty);
 }
 
-void TfrmMain::StartPlayback() {
-  std::unique_ptr<TMemoryStream> movie = PackageFileStream("book.swf", packageFile_);
+void TfrmMain::CreatePlayerControl() {
   control_ = std::make_unique<TFlashPlayerControl>(this);
   FlashPlayerControl1 = control_.get();
   FlashPlayerControl1->OnFSCommand = [this](TFlashPlayerControl* sender,
@@ -105,6 +104,36 @@ void TfrmMain::StartPlayback() {
       };
   FlashPlayerControl1->SetParent(this);
   FlashPlayerControl1->SetAlign(TAlign::Client);
+}
+
+void TfrmMain::DropPlayerControl(const std::exception& error) {
+  TLog4DP::Log(std::string("Cannot start the movie runtime: ") + error.what());
+  FlashPlayerControl1 = nullptr;
+  control_.reset();
+}
+
+void TfrmMain::CreateWnd() {
+  try {
+    TForm::CreateWnd();
+  } catch (const std::exception& error) {
+    // The control's window comes with the form's: a runtime that will not
+    // activate in it fails here, after the form's own window exists.
+    if (!HandleAllocated() || !control_) {
+      throw;
+    }
+    DropPlayerControl(error);
+    Realign();
+  }
+}
+
+void TfrmMain::StartPlayback() {
+  std::unique_ptr<TMemoryStream> movie = PackageFileStream("book.swf", packageFile_);
+  try {
+    CreatePlayerControl();
+  } catch (const std::exception& error) {
+    DropPlayerControl(error);
+    return;
+  }
   if (TContentManager* manager = ContentManager()) {
     manager->SetGlobalOnLoadExternalResourceEx(
         [this](const std::wstring& url, std::unique_ptr<TStream>& stream, bool& handled) {

@@ -57,9 +57,15 @@ class TfrmMain : public TForm {
 
  protected:
   void WndProc(TMessage& message) override;
+  void CreateWnd() override;
 
  private:
   void StartPlayback();
+  // The runtime's control, its handlers, in the window.
+  void CreatePlayerControl();
+  // A runtime that fails while it is being set up leaves the window empty but
+  // open, and closing it works as ever; the log says why.
+  void DropPlayerControl(const std::exception& error);
   void CoverScreen();
   void SetStyle(DWORD style);
 

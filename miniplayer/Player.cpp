@@ -46,6 +46,9 @@ TMiniPlayer::~TMiniPlayer() {
 
 STDMETHODIMP TMiniPlayer::SetClientSite(IOleClientSite* site) {
   return ComBoundary("IOleObject::SetClientSite", [&]() -> HRESULT {
+    if (FailureInjected("IOleObject::SetClientSite")) {
+      return E_FAIL;
+    }
     site_ = site;
     return S_OK;
   });
@@ -67,6 +70,9 @@ STDMETHODIMP TMiniPlayer::SetHostNames(LPCOLESTR, LPCOLESTR) {
 
 STDMETHODIMP TMiniPlayer::Close(DWORD) {
   return ComBoundary("IOleObject::Close", [&]() -> HRESULT {
+    if (FailureInjected("IOleObject::Close")) {
+      return E_FAIL;
+    }
     Trace(L"close");
     InPlaceDeactivate();
     return S_OK;
@@ -102,6 +108,9 @@ STDMETHODIMP TMiniPlayer::GetClipboardData(DWORD, IDataObject** out) {
 STDMETHODIMP TMiniPlayer::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent,
                                  LPCRECT rect) {
   return ComBoundary("IOleObject::DoVerb", [&]() -> HRESULT {
+    if (FailureInjected("IOleObject::DoVerb")) {
+      return E_FAIL;
+    }
     switch (verb) {
       case OLEIVERB_INPLACEACTIVATE:
         return ActivateInPlace(site, parent, rect, false);
@@ -164,6 +173,9 @@ STDMETHODIMP TMiniPlayer::GetUserType(DWORD, LPOLESTR* out) {
 
 STDMETHODIMP TMiniPlayer::SetExtent(DWORD aspect, SIZEL* size) {
   return ComBoundary("IOleObject::SetExtent", [&]() -> HRESULT {
+    if (FailureInjected("IOleObject::SetExtent")) {
+      return E_FAIL;
+    }
     if (aspect != DVASPECT_CONTENT) {
       return DV_E_DVASPECT;
     }
@@ -180,6 +192,9 @@ STDMETHODIMP TMiniPlayer::SetExtent(DWORD aspect, SIZEL* size) {
 
 STDMETHODIMP TMiniPlayer::GetExtent(DWORD aspect, SIZEL* size) {
   return ComBoundary("IOleObject::GetExtent", [&]() -> HRESULT {
+    if (FailureInjected("IOleObject::GetExtent")) {
+      return E_FAIL;
+    }
     if (aspect != DVASPECT_CONTENT) {
       return DV_E_DVASPECT;
     }

@@ -17,6 +17,9 @@ STDMETHODIMP TMiniPlayer::EnumConnectionPoints(IEnumConnectionPoints** out) {
 
 STDMETHODIMP TMiniPlayer::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
   return ComBoundary("IConnectionPointContainer::FindConnectionPoint", [&]() -> HRESULT {
+    if (FailureInjected("IConnectionPointContainer::FindConnectionPoint")) {
+      return E_FAIL;
+    }
     if (out == nullptr) {
       return E_POINTER;
     }

@@ -62,6 +62,9 @@ HRESULT TMiniPlayer::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
 
 STDMETHODIMP TMiniPlayer::GetWindow(HWND* window) {
   return ComBoundary("IOleWindow::GetWindow", [&]() -> HRESULT {
+    if (FailureInjected("IOleWindow::GetWindow")) {
+      return E_FAIL;
+    }
     if (window == nullptr) {
       return E_POINTER;
     }
@@ -76,6 +79,9 @@ STDMETHODIMP TMiniPlayer::ContextSensitiveHelp(BOOL) {
 
 STDMETHODIMP TMiniPlayer::InPlaceDeactivate() {
   return ComBoundary("IOleInPlaceObject::InPlaceDeactivate", [&]() -> HRESULT {
+    if (FailureInjected("IOleInPlaceObject::InPlaceDeactivate")) {
+      return E_FAIL;
+    }
     if (!inPlaceActive_) {
       return S_OK;
     }

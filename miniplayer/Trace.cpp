@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "framework/base/AnsiText.h"
 
@@ -31,6 +32,16 @@ void TraceBoundaryFailure(const char* where, const char* what) noexcept {
     Trace(Utf8ToWide(where) + L" failed: " + Utf8ToWide(what));
   } catch (...) {
   }
+}
+
+bool FailureInjected(const char* where) {
+  char wanted[128];
+  const DWORD length = GetEnvironmentVariableA("MINIPLAYER_FAIL", wanted, sizeof wanted);
+  if (length == 0 || length >= sizeof wanted || std::strcmp(wanted, where) != 0) {
+    return false;
+  }
+  Trace(L"injected failure " + Utf8ToWide(where));
+  return true;
 }
 
 }  // namespace leafbook::miniplayer

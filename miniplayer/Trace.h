@@ -20,6 +20,7 @@
 //   key <virtual-key code> | mouse left click | context menu shown
 //   sound click | sound click skipped: <why>
 //   <interface::method> failed: <what>   (an exception stopped at the boundary)
+//   injected failure <interface::method>
 // and a few lines that name what failed (a missing cursor or menu, a window
 // or bind context that could not be made).
 #pragma once
@@ -32,5 +33,10 @@ void Trace(const std::wstring& line);
 // The boundary tracer of the module (SetBoundaryTracer): a line per exception
 // that reached a COM method or window procedure.
 void TraceBoundaryFailure(const char* where, const char* what) noexcept;
+
+// For tests of a host's handling of a failing runtime: true (and a trace
+// line) when MINIPLAYER_FAIL names this method, "<interface>::<method>",
+// which then answers E_FAIL and does nothing.
+bool FailureInjected(const char* where);
 
 }  // namespace leafbook::miniplayer

@@ -225,6 +225,33 @@ TEST_F(Playback, ABrokenOrEmptyRuntimeLeavesABlankWindowThatClosesNormally) {
   }
 }
 
+TEST_F(Playback, ARuntimeThatFailsAtAnyStepLeavesAWindowThatClosesNormally) {
+  // Construction, window creation, activation, events and destruction.
+  const char* steps[] = {"IOleObject::SetClientSite",
+                         "IOleObject::GetExtent",
+                         "IOleObject::SetExtent",
+                         "IConnectionPointContainer::FindConnectionPoint",
+                         "IOleObject::DoVerb",
+                         "IOleWindow::GetWindow",
+                         "IOleInPlaceObject::InPlaceDeactivate",
+                         "IOleObject::Close"};
+  auto files = Pages();
+  files.push_back({"book.swf", Movie()});
+  files.push_back({"flash.ocx", StandIn()});
+  const std::string book = Book(files);
+  for (const char* step : steps) {
+    SCOPED_TRACE(step);
+    ::SetEnvironmentVariableA("MINIPLAYER_FAIL", step);
+    TViewerProcess viewer(book, {"-D", "-F" + log_});
+    HWND window = viewer.MainWindow();
+    ASSERT_NE(window, nullptr) << ReadBytes(log_) << ReadBytes(trace_);
+    viewer.Settle();
+    EXPECT_EQ(viewer.Close(), 0u) << ReadBytes(log_);
+    ::SetEnvironmentVariableA("MINIPLAYER_FAIL", nullptr);
+    EXPECT_TRUE(Traced(std::string("injected failure ") + step)) << ReadBytes(trace_);
+  }
+}
+
 TEST_F(Playback, PagesWhoseNamesAreNotAsciiAreFound) {
   // leafpack stores names in the readers' ANSI code page; the movie asks in
   // UTF-8 and the viewer looks the name up in that code page.
