@@ -278,6 +278,19 @@ TEST_F(Playback, PagesWhoseNamesAreNotAsciiAreFound) {
   EXPECT_EQ(viewer.Close(), 0u);
 }
 
+TEST_F(Playback, ADamagedMovieShowsTheRuntimesNoticeAndTheViewerRunsOn) {
+  auto files = Pages();
+  files.push_back({"book.swf", std::string("FWS\x06\xff\xff\x00\x00damaged", 15)});
+  files.push_back({"flash.ocx", StandIn()});
+  TViewerProcess viewer(Book(files), {"-D", "-F" + log_});
+  HWND window = viewer.MainWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return Traced("notice:"); })) << ReadBytes(trace_);
+  viewer.Settle();
+  EXPECT_NE(ClientCentre(window), kPage1);
+  EXPECT_EQ(viewer.Close(), 0u);
+}
+
 TEST_F(Playback, ABookWithoutAMovieSaysSo) {
   TViewerProcess viewer(Book(Pages()), {"-D", "-F" + log_});
   HWND window = viewer.MainWindow();

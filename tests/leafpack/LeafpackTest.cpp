@@ -3,6 +3,7 @@
 
 #ifndef _WIN32
 #include <signal.h>
+#include <unistd.h>
 #include <sys/resource.h>
 #endif
 
@@ -307,6 +308,20 @@ TEST_F(LeafpackTest, NamesAreStoredInTheReadersCodePage) {
   TResult unknown = Build({"--code-page", "12345"});
   EXPECT_EQ(unknown.code, kUsage);
   EXPECT_NE(unknown.err.find("unknown code page"), std::string::npos) << unknown.err;
+}
+
+TEST_F(LeafpackTest, AFileThatCannotBeReadIsNamed) {
+  if (::geteuid() == 0) {
+    GTEST_SKIP() << "the superuser reads every file";
+  }
+  WriteBytes(Book("book.swf"), "MOVIE");
+  WriteBytes(Book("locked.png"), "x");
+  fs::permissions(Book("locked.png"), fs::perms::none);
+  TResult locked = Build();
+  fs::permissions(Book("locked.png"), fs::perms::owner_all);
+  EXPECT_EQ(locked.code, kFailed);
+  EXPECT_NE(locked.err.find("locked.png"), std::string::npos) << locked.err;
+  EXPECT_FALSE(fs::exists(output_));
 }
 
 TEST_F(LeafpackTest, ANameThatIsNoTextIsRefused) {

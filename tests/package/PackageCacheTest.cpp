@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "package/ExeExt.h"
@@ -223,6 +224,37 @@ TEST_F(PackageCacheTest, AFileThatGoesBadUnderAnOpenEntryFailsItsReadsAndIsNotFo
   EXPECT_THROW(stream->Read(bytes, sizeof bytes), EReadError);
   EXPECT_EQ(PackageFileIndex("pages/3.png", file_), 0);
   EXPECT_EQ(PackageFileStream("pages/3.png", file_), nullptr);
+}
+
+TEST_F(PackageCacheTest, AnEntryTooLargeToHoldInMemoryIsStillServedWhereItLies) {
+  // A 2 GiB entry, sparse on disk: no 32-bit process can hold a copy of it.
+  constexpr int64_t kHuge = INT32_MAX - 64;  // the whole block stays within 31 bits
+  const std::string directory = "big.bin=1\r\n";
+  const std::string head = "MZ fake viewer" + directory;
+  WriteBytes(file_, head);
+  std::filesystem::resize_file(file_, head.size() + kHuge);
+  std::string trailer = testing::Int32LE(static_cast<int32_t>(directory.size())) +
+                        testing::Int32LE(static_cast<int32_t>(kHuge)) + testing::Int32LE(2) +
+                        std::string(1, '\0');
+  const int64_t block = static_cast<int64_t>(directory.size()) + kHuge + 8 + 13;
+  ASSERT_LE(block, INT32_MAX);
+  trailer += testing::Int32LE(static_cast<int32_t>(block)) +
+             testing::Int32LE(static_cast<int32_t>(block) ^ 0x12345678);
+  {
+    std::ofstream out(file_, std::ios::binary | std::ios::app);
+    out.write(trailer.data(), static_cast<std::streamsize>(trailer.size()));
+  }
+  EXPECT_EQ(PackageFileIndex("big.bin", file_), 1);
+  auto stream = PackageEntryStream("big.bin", file_);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(stream->GetSize(), kHuge);
+  stream->Seek(-8, TSeekOrigin::End);
+  char tail[16];
+  EXPECT_EQ(stream->Read(tail, sizeof tail), 8);
+  if constexpr (sizeof(void*) == 4) {
+    // A copy in memory cannot be had: the request fails cleanly.
+    EXPECT_EQ(PackageFileStream("big.bin", file_), nullptr);
+  }
 }
 
 // A writer that is not a memory stream, as a provider's stream side is.
