@@ -95,6 +95,16 @@ class Playback : public ::testing::Test {
              "</ExeConfig>"}};
   }
 
+  // The right arrow key, down and up, as a reader presses it.
+  static void PressRight(HWND window) {
+    ::PostMessageW(window, WM_KEYDOWN, VK_RIGHT, 0x014D0001);
+    ::PostMessageW(window, WM_KEYUP, VK_RIGHT, 0xC14D0001);
+  }
+  // Waits for page 1 on screen.
+  static bool ShowsPage1(HWND window) {
+    return WaitFor([&] { return ClientCentre(window) == kPage1; });
+  }
+
   bool Logged(const std::string& text) { return ReadBytes(log_).find(text) != std::string::npos; }
   bool Traced(const std::string& text) { return ReadBytes(trace_).find(text) != std::string::npos; }
 
@@ -112,8 +122,7 @@ TEST_F(Playback, ABookPlaysFromItsPackageAndKeysTurnItsPages) {
   TViewerProcess viewer(Book(files), {"-D", "-F" + log_});
   HWND window = viewer.MainWindow();
   ASSERT_NE(window, nullptr);
-  ASSERT_TRUE(WaitFor([&] { return ClientCentre(window) == kPage1; }))
-      << ReadBytes(log_) << ReadBytes(trace_);
+  ASSERT_TRUE(ShowsPage1(window)) << ReadBytes(log_) << ReadBytes(trace_);
   // Page 1 by its path: the asynchronous route, from the package.
   EXPECT_TRUE(Logged("To load url 44[pages/1.png]"));
   EXPECT_TRUE(Logged("To load url 44_________[pages/1.png]"));
@@ -125,8 +134,7 @@ TEST_F(Playback, ABookPlaysFromItsPackageAndKeysTurnItsPages) {
           .string());
 
   // A key the form gets goes on to the runtime, down and up with one code.
-  ::PostMessageW(window, WM_KEYDOWN, VK_RIGHT, 0x014D0001);
-  ::PostMessageW(window, WM_KEYUP, VK_RIGHT, 0xC14D0001);
+  PressRight(window);
   ASSERT_TRUE(WaitFor([&] { return ClientCentre(window) == kPage2; }))
       << ReadBytes(log_) << ReadBytes(trace_);
   EXPECT_TRUE(Logged("FormKeyDown[39]"));
@@ -268,10 +276,8 @@ TEST_F(Playback, PagesWhoseNamesAreNotAsciiAreFound) {
   TViewerProcess viewer(Book(files), {"-D", "-F" + log_});
   HWND window = viewer.MainWindow();
   ASSERT_NE(window, nullptr);
-  ASSERT_TRUE(WaitFor([&] { return ClientCentre(window) == kPage1; }))
-      << ReadBytes(log_) << ReadBytes(trace_);
-  ::PostMessageW(window, WM_KEYDOWN, VK_RIGHT, 0x014D0001);
-  ::PostMessageW(window, WM_KEYUP, VK_RIGHT, 0xC14D0001);
+  ASSERT_TRUE(ShowsPage1(window)) << ReadBytes(log_) << ReadBytes(trace_);
+  PressRight(window);
   ASSERT_TRUE(WaitFor([&] { return ClientCentre(window) == kPage2; }))
       << ReadBytes(log_) << ReadBytes(trace_);
   EXPECT_TRUE(Logged("Got .. url2_2[" + *stored + "/2.png]"));
