@@ -60,6 +60,15 @@ class TSink final
   std::vector<char>& into_;
 };
 
+// A provider's stream side with the runtime's side already bound to it.
+TComPtr<IStream> BoundProvider(std::vector<char>& received, TComPtr<TSink>& sink) {
+  TComPtr<IStream> streamSide;
+  TComPtr<TContentProvider> provider = TContentProvider::Create(streamSide);
+  sink = TComPtr<TSink>(NewComObject<TSink>(received));
+  provider->SetBindStatusCallback(sink.Get());
+  return streamSide;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,10 +101,8 @@ int main(int argc, char** argv) {
     std::vector<char> received(bytes, 1);
     std::vector<double> delivered;
     for (int run = 0; run < runs; ++run) {
-      TComPtr<IStream> streamSide;
-      TComPtr<TContentProvider> provider = TContentProvider::Create(streamSide);
-      TComPtr<TSink> sink(NewComObject<TSink>(received));
-      provider->SetBindStatusCallback(sink.Get());
+      TComPtr<TSink> sink;
+      TComPtr<IStream> streamSide = BoundProvider(received, sink);
       start = Seconds();
       {
         std::unique_ptr<TStream> writer = NewWriter(std::move(streamSide));
@@ -119,10 +126,8 @@ int main(int argc, char** argv) {
       start = Seconds();
       PackageReadFile("video.flv", memory, path);
       reads.push_back(Seconds() - start);
-      TComPtr<IStream> streamSide;
-      TComPtr<TContentProvider> provider = TContentProvider::Create(streamSide);
-      TComPtr<TSink> sink(NewComObject<TSink>(received));
-      provider->SetBindStatusCallback(sink.Get());
+      TComPtr<TSink> sink;
+      TComPtr<IStream> streamSide = BoundProvider(received, sink);
       start = Seconds();
       ULONG written = 0;
       streamSide->Write(memory.Memory(), static_cast<ULONG>(memory.Size()), &written);

@@ -42,7 +42,7 @@ class EPackageDigest : public Exception {
   EPackageDigest() : Exception("Content Valid failed!") {}
 };
 
-// What the trailer of a sound package says.
+// What the trailer of an intact package says.
 struct TPackageLayout {
   int32_t EntryCount = 0;
   std::vector<int32_t> EntrySizes;

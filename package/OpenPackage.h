@@ -52,7 +52,6 @@ class TOpenPackage {
   TOpenPackage(std::shared_ptr<const TPackageIndex> index, std::shared_ptr<THandleStream> file)
       : index_(std::move(index)), file_(std::move(file)) {}
 
-  const TPackageIndex& Index() const { return *index_; }
   int32_t Find(std::string_view name) const { return index_->Find(name); }
   int64_t EntrySize(int32_t index) const { return index_->EntrySize(index); }
 

@@ -21,13 +21,7 @@ class TPackageEntryStream final : public TStream {
   }
   int32_t Write(const void*, int32_t) override { return 0; }  // read-only: nothing moves
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    const int64_t base = origin == TSeekOrigin::Beginning ? 0
-                         : origin == TSeekOrigin::Current ? position_
-                                                          : size_;
-    if (base + offset < 0) {
-      throw EStreamError("Seek before the start of a file of the book");
-    }
-    position_ = base + offset;
+    position_ = SeekTarget(offset, origin, position_, size_, "a file of the book");
     return position_;
   }
   int64_t GetSize() override { return size_; }

@@ -19,7 +19,7 @@
 namespace leafbook {
 
 // The open package of packageFile (empty: the running executable); null when
-// the file is missing, cannot be opened, or carries no sound package. Safe
+// the file is missing, cannot be opened, or carries no intact package. Safe
 // from any thread.
 std::shared_ptr<const TOpenPackage> AcquirePackage(const std::string& packageFile);
 

@@ -88,15 +88,19 @@ int32_t TMemoryStream::Write(const void* buffer, int32_t count) {
   return count;
 }
 
-int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
-  int64_t base = origin == TSeekOrigin::Beginning ? 0
-                 : origin == TSeekOrigin::Current ? position_
-                                                  : size_;
-  int64_t target = base + offset;
-  if (target < 0) {
-    throw EStreamError("Seek before the start of a memory stream");
+int64_t TStream::SeekTarget(int64_t offset, TSeekOrigin origin, int64_t position, int64_t size,
+                            const char* what) {
+  const int64_t base = origin == TSeekOrigin::Beginning ? 0
+                       : origin == TSeekOrigin::Current ? position
+                                                        : size;
+  if (base + offset < 0) {
+    throw EStreamError(std::string("Seek before the start of ") + what);
   }
-  position_ = target;
+  return base + offset;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
+  position_ = SeekTarget(offset, origin, position_, size_, "a memory stream");
   return position_;
 }
 

@@ -34,6 +34,12 @@ class TStream {
   // Copies count bytes from source's position to this stream's position
   // through a buffer of at most bufferSize bytes; EReadError if source ends early.
   int64_t CopyFrom(TStream& source, int64_t count, int32_t bufferSize = 1 << 20);
+
+ protected:
+  // The position a seek of a stream that is position and size in memory
+  // arrives at; EStreamError("Seek before the start of <what>") before 0.
+  static int64_t SeekTarget(int64_t offset, TSeekOrigin origin, int64_t position, int64_t size,
+                            const char* what);
 };
 
 class TMemoryStream : public TStream {
