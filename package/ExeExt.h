@@ -48,6 +48,10 @@ struct TPackageLayout {
   std::vector<int32_t> EntrySizes;
   int64_t DataOffset = 0;
   uint8_t DigestFlag = 0;
+  // The file is an Authenticode-signed program: the package ends before its
+  // certificate table (and the table's alignment padding), not at the end
+  // of the file.
+  bool Signed = false;
 };
 
 // The package file a name selects: an empty name, or one of blanks and control
@@ -75,6 +79,7 @@ class TExeExtReader {
   const std::vector<int32_t>& EntrySizes() const { return layout_.EntrySizes; }
   int64_t DataOffset() const { return layout_.DataOffset; }
   bool HasDigest() const { return layout_.DigestFlag != 0; }
+  bool Signed() const { return layout_.Signed; }
 
   // Appends entry index's bytes at stream's position. "Error index" outside 0..N-1.
   void ReadEntry(int32_t index, TStream& stream) const;
