@@ -78,25 +78,108 @@ void TExeExtReader::Open() {
   }
 }
 
+namespace {
+
+uint16_t ReadUInt16At(TStream& file, int64_t offset) {
+  uint8_t bytes[2];
+  file.SetPosition(offset);
+  file.ReadBuffer(bytes, 2);
+  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+uint32_t ReadUInt32At(TStream& file, int64_t offset) {
+  file.SetPosition(offset);
+  return static_cast<uint32_t>(ReadInt32(file));
+}
+
+// Whether a trailer's check word holds for a package ending at end.
+bool TrailerAt(TStream& file, int64_t end) {
+  if (end < kTrailerSize) {
+    return false;
+  }
+  file.SetPosition(end - 8);
+  const int32_t blockLength = ReadInt32(file);
+  return (blockLength ^ kCheckMask) == ReadInt32(file);
+}
+
+// The certificate table of an Authenticode-signed program, from the
+// security entry of its data directory: {file offset, size}, or {0, 0}
+// when the file is no PE image or carries no table.
+std::pair<int64_t, int64_t> CertificateTable(TStream& file, int64_t fileSize) {
+  constexpr int64_t kDosHeader = 64;
+  constexpr uint32_t kSecurityEntry = 4;
+  if (fileSize < kDosHeader || ReadUInt16At(file, 0) != 0x5A4D) {  // "MZ"
+    return {0, 0};
+  }
+  const int64_t pe = ReadUInt32At(file, 0x3C);
+  const int64_t optional = pe + 24;
+  if (optional + 2 > fileSize || ReadUInt32At(file, pe) != 0x4550) {  // "PE\0\0"
+    return {0, 0};
+  }
+  // PE32 and PE32+ differ in where the entry count and the entries lie.
+  const uint16_t magic = ReadUInt16At(file, optional);
+  const int64_t countAt = magic == 0x10B ? optional + 92 : magic == 0x20B ? optional + 108 : 0;
+  if (countAt == 0 || countAt + 4 + 8 * (kSecurityEntry + 1) > fileSize ||
+      ReadUInt32At(file, countAt) <= kSecurityEntry) {
+    return {0, 0};
+  }
+  const int64_t entry = countAt + 4 + 8 * kSecurityEntry;
+  return {ReadUInt32At(file, entry), ReadUInt32At(file, entry + 4)};
+}
+
+// Where the package ends. Signing appends a certificate table after the
+// package, aligned to 8 bytes with zeros; such a file has no check word at its
+// very end, and the package is looked for right before the table instead.
+int64_t PackageEnd(TStream& file, int64_t fileSize, bool& isSigned) {
+  isSigned = false;
+  if (TrailerAt(file, fileSize)) {
+    return fileSize;
+  }
+  const auto [table, tableSize] = CertificateTable(file, fileSize);
+  if (tableSize <= 0 || table <= 0 || table + tableSize != fileSize) {
+    return fileSize;
+  }
+  constexpr int64_t kMostPadding = 7;
+  for (int64_t padding = 0; padding <= kMostPadding && padding < table; ++padding) {
+    const int64_t end = table - padding;
+    if (padding > 0) {
+      uint8_t byte = 0;
+      file.SetPosition(end);
+      file.ReadBuffer(&byte, 1);
+      if (byte != 0) {
+        break;  // padding is zeros only
+      }
+    }
+    if (TrailerAt(file, end)) {
+      isSigned = true;
+      return end;
+    }
+  }
+  return fileSize;
+}
+
+}  // namespace
+
 TPackageLayout ReadPackageLayout(TStream& file) {
   // Every trailer value is checked against the file before it is used for a
   // seek or an allocation: the package may be cut short or damaged.
-  const int64_t fileSize = file.Seek(0, TSeekOrigin::End);
-  if (fileSize < kTrailerSize) {
+  bool isSigned = false;
+  const int64_t end = PackageEnd(file, file.Seek(0, TSeekOrigin::End), isSigned);
+  if (end < kTrailerSize) {
     throw EPackageNotFound();
   }
-  file.SetPosition(fileSize - 9);
+  file.SetPosition(end - 9);
   uint8_t digestFlag = 0;
   file.ReadBuffer(&digestFlag, 1);
   const int32_t blockLength = ReadInt32(file);
   const int32_t blockLengthCheck = ReadInt32(file);
   if ((blockLength ^ kCheckMask) != blockLengthCheck || blockLength < kTrailerSize ||
-      blockLength > fileSize) {
+      blockLength > end) {
     throw EPackageNotFound();
   }
-  const int64_t dataOffset = fileSize - blockLength;
+  const int64_t dataOffset = end - blockLength;
 
-  file.SetPosition(fileSize - kTrailerSize);
+  file.SetPosition(end - kTrailerSize);
   const int32_t entryCount = ReadInt32(file);
   if (entryCount < 0) {
     throw EPackageNotFound();
@@ -109,7 +192,7 @@ TPackageLayout ReadPackageLayout(TStream& file) {
     if (regionLength < 0) {
       throw EPackageNotFound();
     }
-    file.SetPosition(fileSize - kTrailerSize - sizesBytes);
+    file.SetPosition(end - kTrailerSize - sizesBytes);
     entrySizes.resize(static_cast<size_t>(entryCount));
     for (int32_t& size : entrySizes) {
       size = ReadInt32(file);
@@ -123,7 +206,7 @@ TPackageLayout ReadPackageLayout(TStream& file) {
     }
     if (digestFlag) {
       TMD5Digest stored;
-      file.SetPosition(fileSize - kTrailerSize - sizesBytes - kDigestSize);
+      file.SetPosition(end - kTrailerSize - sizesBytes - kDigestSize);
       file.ReadBuffer(stored.data(), kDigestSize);
       if (DigestRegion(file, dataOffset, regionLength) != stored) {
         throw EPackageDigest();
@@ -131,7 +214,7 @@ TPackageLayout ReadPackageLayout(TStream& file) {
     }
   }
 
-  return {entryCount, std::move(entrySizes), dataOffset, digestFlag};
+  return {entryCount, std::move(entrySizes), dataOffset, digestFlag, isSigned};
 }
 
 void TExeExtReader::ReadEntry(int32_t index, TStream& stream) const {

@@ -11,6 +11,9 @@
 //   EOF-9             DigestFlag (1 byte)
 //   EOF-8             BlockLength (whole block, trailer included)
 //   EOF-4             BlockLength XOR 0x12345678
+// A signed book is the one exception to "from the end of the file": signing
+// appends the certificate table (after up to 7 zero bytes of alignment), and
+// the package then ends right before it.
 #pragma once
 
 #include <cstdint>
