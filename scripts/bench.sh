@@ -4,7 +4,8 @@
 # against the same request made the old way (books of 64, 256 and 1024 MiB),
 # `leafpack verify` against `openssl md5`, a large entry delivered to the
 # runtime side against memcpy, mapping a module from memory against
-# LoadLibrary, and the sample book's start against an empty program's. The
+# LoadLibrary, the sample book's start against an empty program's, and a
+# book's size over its content against the viewer's own size. The
 # Windows figures are taken under Wine. Prints figures; asserts nothing (the
 # exit status only says whether every benchmark ran). Not part of the test
 # command; takes a few minutes, more on the first run (builds).
@@ -44,6 +45,7 @@ run scripts/bench-verify.sh 512
 run scripts/bench-delivery.sh 64 5
 run scripts/bench-loader.sh 20
 run scripts/bench-startup.sh 5
+run scripts/bench-book-size.sh
 
 echo
 echo "Figures ($(uname -m), $(nproc) cores, $(date -u +%Y-%m-%d)); ratio is ours / anchor:"
