@@ -1,7 +1,9 @@
 // leafpack driven in process: build, list, verify, extract, their options, and bad input.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <unistd.h>
 #include <sys/resource.h>
@@ -624,6 +626,88 @@ TEST_F(LeafpackTest, AMissingOutputFolderIsNamed) {
   EXPECT_NE(result.err.find("does not exist; create it first"), std::string::npos) << result.err;
   EXPECT_FALSE(fs::exists(dir_.File("none")));
 }
+
+#ifdef _WIN32
+TEST_F(LeafpackTest, WindowsPathsWithDriveLettersAndBackslashes) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  WriteBytes(Book("pages/1.jpg"), "PAGE");
+  const std::string folder = Utf8FromPath((dir_.Path() / "book").make_preferred());
+  const std::string output = Utf8FromPath((dir_.Path() / "out" / "book.exe").make_preferred());
+  ASSERT_EQ(folder[1], ':') << folder;
+  ASSERT_NE(folder.find('\\'), std::string::npos) << folder;
+  TResult build = Run({"build", folder + "\\", "--viewer", viewer_, "-o", output});
+  ASSERT_EQ(build.code, kOk) << build.err;
+  EXPECT_EQ(PackageFileIndex("pages/1.jpg", output), 2);
+  EXPECT_EQ(Run({"verify", output}).code, kOk);
+  const std::string extracted = Utf8FromPath((dir_.Path() / "out" / "1.jpg").make_preferred());
+  EXPECT_EQ(Run({"extract", output, "pages/1.jpg", "-o", extracted}).code, kOk);
+  EXPECT_EQ(ReadBytes(extracted), "PAGE");
+}
+
+// A book folder on Windows: the names arrive in UTF-16 and are stored in the
+// readers' code page, where the package access functions find them.
+TEST_F(LeafpackTest, WindowsNamesAreStoredInTheReadersCodePage) {
+  const fs::path book = dir_.Path() / "book";
+  WriteBytes(book / "book.swf", "MOVIE");
+  WriteBytes(book / u8"pag\u00e9.png", "E");
+  WriteBytes(book / u8"\u00fcber" / u8"gr\u00fcn.png", "U");
+  ASSERT_EQ(Build().code, kOk);
+  EXPECT_EQ(PackageFileIndex("pag\351.png", output_), 2);
+  EXPECT_EQ(PackageFileIndex("\374ber/gr\374n.png", output_), 3);
+  TResult extract = Run({"extract", output_, "\u00fcber/gr\u00fcn.png"});
+  EXPECT_EQ(extract.code, kOk) << extract.err;
+  EXPECT_EQ(extract.out, "U");
+  TResult list = Run({"list", output_});
+  EXPECT_NE(list.out.find("  pag\u00e9.png\n"), std::string::npos) << list.out;
+}
+
+TEST_F(LeafpackTest, WindowsFoldersWithNamesOutsideAscii) {
+  const fs::path book = dir_.Path() / u8"B\u00fccher \u00e9t\u00e9";
+  const fs::path outFolder = dir_.Path() / u8"\u043a\u043d\u0438\u0433\u0438";  // "книги"
+  WriteBytes(book / "book.swf", "MOVIE");
+  fs::create_directories(outFolder);
+  const fs::path output = outFolder / u8"\u00e9t\u00e9.exe";
+  TResult build = Run({"build", Utf8FromPath(book), "--viewer", viewer_, "-o", Utf8FromPath(output),
+                       "--caption", "\u00e9t\u00e9"});
+  ASSERT_EQ(build.code, kOk) << build.err;
+  EXPECT_NE(ReadBytes(output).find("book.swf=2"), std::string::npos);
+  // The readers that take narrow names get a short name where the code page falls short.
+  TResult verify = Run({"verify", Utf8FromPath(output)});
+  EXPECT_EQ(verify.code, kOk) << verify.err;
+  TResult list = Run({"list", Utf8FromPath(output)});
+  EXPECT_NE(list.out.find("  ExeConfig.xml\n"), std::string::npos) << list.out;
+}
+
+// The program itself: its arguments come from the UTF-16 command line, so a
+// name outside the ANSI code page survives.
+TEST_F(LeafpackTest, TheProgramTakesUnicodeArguments) {
+  const fs::path book = dir_.Path() / u8"\u043a\u043d\u0438\u0433\u0430";  // "книга"
+  WriteBytes(book / "book.swf", "MOVIE");
+  const fs::path program = fs::path(LEAFPACK_EXE).make_preferred();
+  const std::wstring command = L"\"" + program.wstring() + L"\" build \"" + book.wstring() +
+                               L"\" --viewer \"" + fs::path(viewer_).wstring() + L"\" -o \"" +
+                               fs::path(output_).wstring() + L"\" --caption \"Caf\u00e9\" -q";
+  std::vector<wchar_t> line(command.begin(), command.end());
+  line.push_back(L'\0');
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process))
+      << ::GetLastError();
+  ::WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = 99;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  EXPECT_EQ(code, 0u);
+  auto config = PackageFileStream("ExeConfig.xml", output_);
+  ASSERT_NE(config, nullptr);
+  const std::string text(reinterpret_cast<const char*>(config->Memory()),
+                         static_cast<size_t>(config->Size()));
+  EXPECT_NE(text.find("<ExeCaption>Caf\u00e9</ExeCaption>"), std::string::npos) << text;
+}
+#endif
 
 }  // namespace
 }  // namespace leafbook::leafpack
