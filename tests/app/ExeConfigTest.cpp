@@ -6,6 +6,7 @@
 
 #include "app/ExeConfigInfo.h"
 #include "framework/base/Exceptions.h"
+#include "tools/leafpack/ExeConfigText.h"
 
 namespace leafbook {
 namespace {
@@ -134,6 +135,24 @@ TEST(SettingToInt, Syntax) {
     EXPECT_EQ(SettingToInt(text, 99), value)
         << '"' << std::string(text, text + wcslen(text)) << '"';
   }
+}
+
+// What leafpack writes for --caption, --open-mode, --width and --height is
+// what the viewer reads: all four settings, the caption's special characters
+// intact, its letters in the ANSI code page.
+TEST_F(ExeConfigTest, ReadsWhatLeafpackWrites) {
+  const std::string special = "<&>\"' caf\u00e9 \u00fcber";
+  for (auto mode : {leafpack::TOpenMode::Size, leafpack::TOpenMode::Maximized,
+                    leafpack::TOpenMode::FullScreen}) {
+    TExeConfigInfo config = Load(leafpack::ExeConfigText({special, mode, 1024, 700}));
+    if (::GetACP() == 1252) {
+      EXPECT_EQ(config.Caption, "<&>\"' caf\351 \374ber");
+    }
+    EXPECT_EQ(config.OpenMode, static_cast<int32_t>(mode));
+    EXPECT_EQ(config.OpenWidth, 1024);
+    EXPECT_EQ(config.OpenHeight, 700);
+  }
+  EXPECT_EQ(Load(leafpack::ExeConfigText({"", leafpack::TOpenMode::Size, 1, 1})).Caption, "");
 }
 
 }  // namespace

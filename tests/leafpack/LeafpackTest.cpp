@@ -1,7 +1,9 @@
-// leafpack driven in process: build, list, verify, extract, and bad input.
+// leafpack driven in process: build, list, verify, extract, their options, and bad input.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <unistd.h>
 #include <sys/resource.h>
@@ -14,7 +16,11 @@
 #include "package/ExeExt.h"
 #include "package/PackageAccess.h"
 #include "tests/package/PackageFixture.h"
+#include "tools/leafpack/Commands.h"
+#include "tools/leafpack/Console.h"
+#include "tools/leafpack/ExeConfigText.h"
 #include "tools/leafpack/Leafpack.h"
+#include "tools/leafpack/Paths.h"
 
 namespace leafbook::leafpack {
 namespace {
@@ -187,7 +193,7 @@ TEST_F(LeafpackTest, BadInputFailsClearlyAndLeavesTheOldOutputAlone) {
       {"unknown option", {"build", dir_.File("book"), "--fast"}, kUsage, "unknown option --fast"},
       {"no command", {}, kUsage, "no command given"},
       {"unknown command", {"pack"}, kUsage, "unknown command \"pack\""},
-      {"flag without value", {"extract", output_, "x", "-o"}, kUsage, "-o needs a value"},
+      {"flag without value", {"extract", output_, "x", "-o"}, kUsage, "--output"},
   };
   for (const TCase& c : cases) {
     TResult result = Run(c.args);
@@ -364,6 +370,344 @@ TEST_F(LeafpackTest, HelpListsTheCommands) {
     EXPECT_NE(help.out.find(command), std::string::npos) << command;
   }
 }
+
+TEST_F(LeafpackTest, HelpOnEveryCommandPrintsItsUsage) {
+  const std::vector<std::vector<std::string>> asks = {{"--help"},       {"-h"},
+                                                      {"help"},         {"build", "--help"},
+                                                      {"build", "-h"},  {"list", "--help"},
+                                                      {"verify", "-h"}, {"extract", "--help"}};
+  for (const auto& args : asks) {
+    TResult help = Run(args);
+    EXPECT_EQ(help.code, kOk) << args.back();
+    EXPECT_NE(help.out.find("Usage:"), std::string::npos) << help.out;
+    EXPECT_EQ(help.err, "");
+  }
+  TResult build = Run({"build", "--help"});
+  for (const char* option :
+       {"--viewer", "--output", "--no-digest", "--code-page", "--quiet", "--icon", "--file-version",
+        "--product-version", "--product-name", "--company", "--description", "--copyright",
+        "--caption", "--open-mode", "--width", "--height"}) {
+    EXPECT_NE(build.out.find(option), std::string::npos) << option;
+  }
+}
+
+TEST_F(LeafpackTest, WrongArgumentsExitWithUsageStatusAndAHint) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  struct TCase {
+    std::vector<std::string> extra;  // after a complete build command line
+    const char* says;
+  };
+  const TCase cases[] = {
+      {{"--file-version", "1.2.x"}, "--file-version: \"1.2.x\""},
+      {{"--product-version", "one"}, "--product-version: \"one\""},
+      {{"--width", "0"}, "--width: \"0\""},
+      {{"--width", "-5"}, "--width"},
+      {{"--height", "tall"}, "--height: \"tall\""},
+      {{"--height", "40000"}, "--height: \"40000\""},
+      {{"--open-mode", "sideways"}, "--open-mode: \"sideways\""},
+      {{"--code-page", "latin"}, "unknown code page \"latin\""},
+      {{"--caption", "two\nlines"}, "--caption"},
+      {{"--caption", "bad\xff"}, "not UTF-8"},
+      {{"--company", "a\tb"}, "--company"},
+      {{"--viewer"}, "--viewer"},
+      {{"extra"}, "unexpected argument \"extra\""},
+  };
+  for (const TCase& c : cases) {
+    TResult result = Build(c.extra);
+    EXPECT_EQ(result.code, kUsage) << c.says << ": " << result.err;
+    EXPECT_EQ(result.err.rfind("leafpack: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("leafpack build --help"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("Usage:"), std::string::npos) << "no usage dump: " << result.err;
+    EXPECT_FALSE(fs::exists(output_));
+  }
+  const std::vector<std::vector<std::string>> readers = {
+      {"list", output_, "--quiet"},
+      {"list"},
+      {"verify", output_, "more"},
+      {"extract", output_},
+      {"extract", output_, "x", "--code-page", "0"}};
+  for (const auto& args : readers) {
+    TResult result = Run(args);
+    EXPECT_EQ(result.code, kUsage) << args[0] << ": " << result.err;
+    EXPECT_NE(result.err.find("leafpack " + args[0] + " --help"), std::string::npos) << result.err;
+  }
+}
+
+TEST_F(LeafpackTest, IdentityOptionsReachTheBookIdentity) {
+  std::ostringstream help;
+  TCommandLine line = ParseCommandLine(
+      {"build", "folder", "--viewer", "leafbook.exe", "-o", "dir/Caf\u00e9 Book.exe", "--icon",
+       "a.png", "--icon", "b.png", "--product-name", "Caf\u00e9 <Book>", "--company", "Leaf & Co",
+       "--description", "A book", "--copyright", "\u00a9 2026"},
+      help);
+  ASSERT_EQ(line.Command, TCommand::Build);
+  const TBookIdentity& identity = line.Build.Identity;
+  EXPECT_EQ(identity.IconFiles, (std::vector<std::string>{"a.png", "b.png"}));
+  EXPECT_EQ(identity.ProductName, "Caf\u00e9 <Book>");
+  EXPECT_EQ(identity.CompanyName, "Leaf & Co");
+  EXPECT_EQ(identity.FileDescription, "A book");
+  EXPECT_EQ(identity.LegalCopyright, "\u00a9 2026");
+  EXPECT_EQ(identity.OriginalFilename, "Caf\u00e9 Book.exe");
+  EXPECT_FALSE(line.Build.Window);
+
+  // A version number reaches the identity exactly when the parser takes it.
+  std::vector<std::string> versioned = {
+      "build",          "f",       "--viewer",          "v",  "-o", "b.exe",
+      "--file-version", "1.2.3.4", "--product-version", "2.1"};
+  if (const auto version = ParseVersionNumber("1.2.3.4")) {
+    TCommandLine withVersion = ParseCommandLine(versioned, help);
+    EXPECT_EQ(withVersion.Build.Identity.FileVersion, version);
+    EXPECT_EQ(withVersion.Build.Identity.ProductVersion, ParseVersionNumber("2.1"));
+  } else {
+    EXPECT_EQ(Run(versioned).code, kUsage);
+  }
+}
+
+TEST_F(LeafpackTest, IdentityNeedsAWindowsProgramAndLeavesNothingOnFailure) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  TResult notProgram = Build({"--product-name", "Book"});
+  EXPECT_EQ(notProgram.code, kFailed);
+  EXPECT_NE(notProgram.err.find("is not a Windows program"), std::string::npos) << notProgram.err;
+  EXPECT_NE(notProgram.err.find(viewer_), std::string::npos) << notProgram.err;
+
+  TResult noIcon = Build({"--icon", dir_.File("absent.ico")});
+  EXPECT_EQ(noIcon.code, kFailed);
+  EXPECT_NE(noIcon.err.find("icon file not found"), std::string::npos) << noIcon.err;
+
+  // Headers that look like a program but are none: the identity's own error.
+  std::string fake(0x100, '\0');
+  fake[0] = 'M';
+  fake[1] = 'Z';
+  fake[0x3c] = '\x80';
+  fake.replace(0x80, 4, std::string("PE\0\0", 4));
+  WriteBytes(viewer_, fake);
+  TResult broken = Build({"--company", "Leaf"});
+  EXPECT_EQ(broken.code, kFailed) << broken.err;
+  EXPECT_EQ(broken.err.rfind("leafpack: ", 0), 0u) << broken.err;
+  EXPECT_EQ(OutputFolder(), std::vector<std::string>{});
+}
+
+TEST_F(LeafpackTest, WindowOptionsWriteExeConfig) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  struct TCase {
+    std::vector<std::string> options;
+    TWindowSettings expected;
+  };
+  const TCase cases[] = {
+      {{"--caption", "A <&> \"quoted\" 'book' \u00e9"},
+       {"A <&> \"quoted\" 'book' \u00e9", TOpenMode::Maximized, 800, 600}},
+      {{"--width", "1024"}, {"book", TOpenMode::Size, 1024, 600}},
+      {{"--height", "700", "--caption", "H"}, {"H", TOpenMode::Size, 800, 700}},
+      {{"--open-mode", "fullscreen"}, {"book", TOpenMode::FullScreen, 800, 600}},
+      {{"--open-mode", "3"}, {"book", TOpenMode::FullScreen, 800, 600}},
+      {{"--open-mode", "maximized", "--width", "640"}, {"book", TOpenMode::Maximized, 640, 600}},
+      {{"--open-mode", "1"}, {"book", TOpenMode::Size, 800, 600}},
+  };
+  for (const TCase& c : cases) {
+    ASSERT_EQ(Build(c.options).code, kOk) << c.options[0];
+    auto stream = PackageFileStream("execonfig.xml", NarrowFileName(output_));
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(stream->Memory()),
+                          static_cast<size_t>(stream->Size())),
+              ExeConfigText(c.expected));
+  }
+  EXPECT_EQ(ExeConfigText({"a<&>\"'b", TOpenMode::Size, 1024, 768}),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<ExeConfig>\r\n"
+            "  <ExeCaption>a&lt;&amp;&gt;&quot;&apos;b</ExeCaption>\r\n"
+            "  <WindowOpenMode>1</WindowOpenMode>\r\n"
+            "  <WindowOpenWidth>1024</WindowOpenWidth>\r\n"
+            "  <WindowOpenHeight>768</WindowOpenHeight>\r\n</ExeConfig>\r\n");
+
+  // Without window options the folder's files are all there is.
+  ASSERT_EQ(Build().code, kOk);
+  EXPECT_EQ(PackageFileIndex("ExeConfig.xml", NarrowFileName(output_)), 0);
+
+  // The folder's own settings are not silently replaced.
+  WriteBytes(Book("exeCONFIG.xml"), "<ExeConfig/>");
+  TResult clash = Build({"--caption", "Mine"});
+  EXPECT_EQ(clash.code, kFailed);
+  EXPECT_NE(clash.err.find("exeCONFIG.xml"), std::string::npos) << clash.err;
+  EXPECT_NE(clash.err.find("remove it"), std::string::npos) << clash.err;
+}
+
+TEST_F(LeafpackTest, ACaptionOutsideTheCodePageIsWarnedAbout) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  TResult result = Build({"--caption", "\u043a\u043d\u0438\u0433\u0430"});
+  EXPECT_EQ(result.code, kOk);
+  EXPECT_NE(result.err.find("caption has characters code page 1252 lacks"), std::string::npos)
+      << result.err;
+}
+
+TEST_F(LeafpackTest, ProgressLineSaysBytesTotalAndRate) {
+  EXPECT_EQ(ProgressText(12 << 20, 40 << 20, 12.0 / 85.3),
+            "leafpack: 12.0 MiB of 40.0 MiB (30%), 85.3 MiB/s");
+  EXPECT_EQ(ProgressText(0, 40 << 20, 0), "leafpack: 0.0 MiB of 40.0 MiB (0%)");
+
+  using namespace std::chrono_literals;
+  auto now = std::chrono::steady_clock::time_point{};
+  std::ostringstream err;
+  {
+    TProgressLine line(err, true, 40 << 20, [&] { return now; });
+    now += 1s;
+    line.Update(10 << 20);
+    now += 50ms;
+    line.Update(11 << 20);  // too soon: not drawn
+    EXPECT_EQ(err.str(), "\rleafpack: 10.0 MiB of 40.0 MiB (25%), 10.0 MiB/s");
+    now += 50ms;
+    line.Update(12 << 20);
+    now += 300ms;
+    line.Update(20 << 20);
+  }
+  EXPECT_EQ(err.str(),
+            "\rleafpack: 10.0 MiB of 40.0 MiB (25%), 10.0 MiB/s"
+            "\rleafpack: 12.0 MiB of 40.0 MiB (30%), 10.9 MiB/s"
+            "\rleafpack: 20.0 MiB of 40.0 MiB (50%), 14.3 MiB/s"
+            "\rleafpack: 20.0 MiB of 40.0 MiB (50%), 14.3 MiB/s\n");
+
+  std::ostringstream small;
+  {
+    TProgressLine line(small, true, kProgressThreshold, [&] { return now; });
+    line.Update(kProgressThreshold);
+  }
+  EXPECT_EQ(small.str(), "");
+}
+
+TEST_F(LeafpackTest, ProgressOnlyOnATerminalAndNeverWhenQuiet) {
+  WriteBytes(Book("book.swf"), std::string(5 << 20, 'm'));
+  for (bool quiet : {false, true}) {
+    std::ostringstream out;
+    std::ostringstream err;
+    std::vector<std::string> args = {"build", dir_.File("book"), "--viewer", viewer_, "-o",
+                                     output_};
+    if (quiet) {
+      args.push_back("--quiet");
+    }
+    ASSERT_EQ(leafpack::Run(args, TConsole{out, err, true}), kOk);
+    if (quiet) {
+      EXPECT_EQ(out.str(), "");
+      EXPECT_EQ(err.str(), "");
+    } else {
+      EXPECT_NE(out.str().find("leafpack: wrote"), std::string::npos);
+      EXPECT_NE(err.str().find("(100%)"), std::string::npos) << err.str();
+      EXPECT_EQ(err.str().back(), '\n');
+    }
+  }
+  TResult notTerminal = Build();
+  EXPECT_EQ(notTerminal.err, "");
+
+  TResult verifyQuiet = Run({"verify", output_, "-q"});
+  EXPECT_EQ(verifyQuiet.code, kOk);
+  EXPECT_EQ(verifyQuiet.out, "");
+  // Quiet silences success only.
+  WriteBytes(dir_.File("bare.exe"), "VIEWER-IMAGE");
+  TResult failure = Run({"verify", dir_.File("bare.exe"), "--quiet"});
+  EXPECT_EQ(failure.code, kNoPackage);
+  EXPECT_NE(failure.err.find("no book package"), std::string::npos);
+}
+
+TEST_F(LeafpackTest, ListAndVerifySayWhetherTheBookIsSigned) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  ASSERT_EQ(Build().code, kOk);
+  TResult list = Run({"list", output_});
+  EXPECT_NE(list.out.find(": 2 entries, digest on, not signed\n"), std::string::npos) << list.out;
+  TResult verify = Run({"verify", output_});
+  EXPECT_NE(verify.out.find("digest verified, not signed\n"), std::string::npos) << verify.out;
+  EXPECT_EQ(SignatureText(true),
+            "signed (leafpack does not check the signature: osslsigncode verify or signtool "
+            "verify does)");
+}
+
+TEST_F(LeafpackTest, AMissingOutputFolderIsNamed) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  TResult result =
+      Run({"build", dir_.File("book"), "--viewer", viewer_, "-o", dir_.File("none/book.exe")});
+  EXPECT_EQ(result.code, kFailed);
+  EXPECT_NE(result.err.find("does not exist; create it first"), std::string::npos) << result.err;
+  EXPECT_FALSE(fs::exists(dir_.File("none")));
+}
+
+#ifdef _WIN32
+TEST_F(LeafpackTest, WindowsPathsWithDriveLettersAndBackslashes) {
+  WriteBytes(Book("book.swf"), "MOVIE");
+  WriteBytes(Book("pages/1.jpg"), "PAGE");
+  const std::string folder = Utf8FromPath((dir_.Path() / "book").make_preferred());
+  const std::string output = Utf8FromPath((dir_.Path() / "out" / "book.exe").make_preferred());
+  ASSERT_EQ(folder[1], ':') << folder;
+  ASSERT_NE(folder.find('\\'), std::string::npos) << folder;
+  TResult build = Run({"build", folder + "\\", "--viewer", viewer_, "-o", output});
+  ASSERT_EQ(build.code, kOk) << build.err;
+  EXPECT_EQ(PackageFileIndex("pages/1.jpg", output), 2);
+  EXPECT_EQ(Run({"verify", output}).code, kOk);
+  const std::string extracted = Utf8FromPath((dir_.Path() / "out" / "1.jpg").make_preferred());
+  EXPECT_EQ(Run({"extract", output, "pages/1.jpg", "-o", extracted}).code, kOk);
+  EXPECT_EQ(ReadBytes(extracted), "PAGE");
+}
+
+// A book folder on Windows: the names arrive in UTF-16 and are stored in the
+// readers' code page, where the package access functions find them.
+TEST_F(LeafpackTest, WindowsNamesAreStoredInTheReadersCodePage) {
+  const fs::path book = dir_.Path() / "book";
+  WriteBytes(book / "book.swf", "MOVIE");
+  WriteBytes(book / u8"pag\u00e9.png", "E");
+  WriteBytes(book / u8"\u00fcber" / u8"gr\u00fcn.png", "U");
+  ASSERT_EQ(Build().code, kOk);
+  EXPECT_EQ(PackageFileIndex("pag\351.png", output_), 2);
+  EXPECT_EQ(PackageFileIndex("\374ber/gr\374n.png", output_), 3);
+  TResult extract = Run({"extract", output_, "\u00fcber/gr\u00fcn.png"});
+  EXPECT_EQ(extract.code, kOk) << extract.err;
+  EXPECT_EQ(extract.out, "U");
+  TResult list = Run({"list", output_});
+  EXPECT_NE(list.out.find("  pag\u00e9.png\n"), std::string::npos) << list.out;
+}
+
+TEST_F(LeafpackTest, WindowsFoldersWithNamesOutsideAscii) {
+  const fs::path book = dir_.Path() / u8"B\u00fccher \u00e9t\u00e9";
+  const fs::path outFolder = dir_.Path() / u8"\u043a\u043d\u0438\u0433\u0438";  // "книги"
+  WriteBytes(book / "book.swf", "MOVIE");
+  fs::create_directories(outFolder);
+  const fs::path output = outFolder / u8"\u00e9t\u00e9.exe";
+  TResult build = Run({"build", Utf8FromPath(book), "--viewer", viewer_, "-o", Utf8FromPath(output),
+                       "--caption", "\u00e9t\u00e9"});
+  ASSERT_EQ(build.code, kOk) << build.err;
+  EXPECT_NE(ReadBytes(output).find("book.swf=2"), std::string::npos);
+  // The readers that take narrow names get a short name where the code page falls short.
+  TResult verify = Run({"verify", Utf8FromPath(output)});
+  EXPECT_EQ(verify.code, kOk) << verify.err;
+  TResult list = Run({"list", Utf8FromPath(output)});
+  EXPECT_NE(list.out.find("  ExeConfig.xml\n"), std::string::npos) << list.out;
+}
+
+// The program itself: its arguments come from the UTF-16 command line, so a
+// name outside the ANSI code page survives.
+TEST_F(LeafpackTest, TheProgramTakesUnicodeArguments) {
+  const fs::path book = dir_.Path() / u8"\u043a\u043d\u0438\u0433\u0430";  // "книга"
+  WriteBytes(book / "book.swf", "MOVIE");
+  const fs::path program = fs::path(LEAFPACK_EXE).make_preferred();
+  const std::wstring command = L"\"" + program.wstring() + L"\" build \"" + book.wstring() +
+                               L"\" --viewer \"" + fs::path(viewer_).wstring() + L"\" -o \"" +
+                               fs::path(output_).wstring() + L"\" --caption \"Caf\u00e9\" -q";
+  std::vector<wchar_t> line(command.begin(), command.end());
+  line.push_back(L'\0');
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process))
+      << ::GetLastError();
+  ::WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = 99;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  EXPECT_EQ(code, 0u);
+  auto config = PackageFileStream("ExeConfig.xml", output_);
+  ASSERT_NE(config, nullptr);
+  const std::string text(reinterpret_cast<const char*>(config->Memory()),
+                         static_cast<size_t>(config->Size()));
+  EXPECT_NE(text.find("<ExeCaption>Caf\u00e9</ExeCaption>"), std::string::npos) << text;
+}
+#endif
 
 }  // namespace
 }  // namespace leafbook::leafpack
