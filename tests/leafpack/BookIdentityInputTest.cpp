@@ -75,6 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "alignment"},
         TDamage{"TooManyDataDirectories",
                 [](auto& b) { Put32(b, OptionalHeaderOffset() + 92, 17); }, "data directories"},
+        TDamage{"SectionDataPastTheEnd", [](auto& b) { Put32(b, kTable + 40 + 20, 0x10000000); },
+                "section 2 lies past the end"},
         TDamage{"Signed",
                 [](auto& b) {
                   Put32(b, DataDirectoryOffset(false, 4), 0x1000);
@@ -108,6 +110,20 @@ INSTANTIATE_TEST_SUITE_P(
                   Put32(b, kResourceRaw + 16 + 4, Get32(b, kResourceRaw + 16 + 4) & ~kSubdirectory);
                 },
                 "wrong level"},
+        TDamage{"EntriesSharingData",
+                [](auto& b) {
+                  const uint64_t type = FirstChild(b, 0);
+                  const uint64_t name = FirstChild(b, type - kResourceRaw);
+                  const uint64_t data = kResourceRaw + Get32(b, name + 16 + 4);
+                  Put32(b, data, testing::kResourceRva);
+                  Put32(b, data + 4, static_cast<uint32_t>(b.size() / 2));
+                  Put16(b, name + 14, 3);
+                  for (uint64_t i = 1; i < 3; ++i) {
+                    Put32(b, name + 16 + 8 * i, Get32(b, name + 16));
+                    Put32(b, name + 16 + 8 * i + 4, Get32(b, name + 16 + 4));
+                  }
+                },
+                "more than the file"},
         TDamage{"DataOutsideTheFile",
                 [](auto& b) {
                   const uint64_t type = FirstChild(b, 0);

@@ -71,16 +71,13 @@ std::optional<uint64_t> PeChecksumOffset(std::span<const uint8_t> head) {
 }
 
 void TPeChecksum::Add(std::span<const uint8_t> piece) {
-  for (size_t i = 0; i < piece.size(); i += 2) {
+  const auto byte = [&](size_t i) -> uint32_t {
     const uint64_t at = position_ + i;
-    uint32_t word = piece[i];
-    if (i + 1 < piece.size()) {
-      word |= static_cast<uint32_t>(piece[i + 1]) << 8;
-    }
-    if (at >= checksumOffset_ && at < checksumOffset_ + 4) {
-      word = 0;
-    }
-    sum_ += word;
+    const bool field = at >= checksumOffset_ && at - checksumOffset_ < 4;
+    return i < piece.size() && !field ? piece[i] : 0;
+  };
+  for (size_t i = 0; i < piece.size(); i += 2) {
+    sum_ += byte(i) | byte(i + 1) << 8;
   }
   position_ += piece.size();
 }
@@ -146,6 +143,11 @@ TPeImage::TPeImage(std::span<const uint8_t> bytes) : bytes_(bytes) {
     section.SizeOfRawData = Get32(bytes, at + 16);
     section.PointerToRawData = Get32(bytes, at + 20);
     section.Characteristics = Get32(bytes, at + 36);
+    // The new section's data follows every section's: none may lie past the end.
+    if (section.SizeOfRawData != 0 &&
+        uint64_t{section.PointerToRawData} + section.SizeOfRawData > bytes.size()) {
+      NotAnImage("the data of section " + std::to_string(i + 1) + " lies past the end of the file");
+    }
     sections_.push_back(section);
   }
 }

@@ -101,6 +101,11 @@ class TTreeReader {
     if (!data) {
       Damaged("a resource's data lies outside the file");
     }
+    // Entries sharing data would multiply it: real trees hold each resource once.
+    copied_ += size;
+    if (copied_ > bytes_.size()) {
+      Damaged("the resources add up to more than the file");
+    }
     path.CodePage = Get32(tree_, offset + 8);
     path.Data.assign(bytes_.begin() + static_cast<ptrdiff_t>(*data),
                      bytes_.begin() + static_cast<ptrdiff_t>(*data + size));
@@ -111,6 +116,7 @@ class TTreeReader {
   std::span<const uint8_t> bytes_;
   std::span<const uint8_t> tree_;
   std::set<uint64_t> visited_;
+  uint64_t copied_ = 0;
   std::vector<TResource> resources_;
 };
 
