@@ -167,6 +167,19 @@ TEST_P(BookIdentityTest, DataPastTheLastSectionStaysAndTheNewSectionFollowsIt) {
   EXPECT_EQ(CountOfType(ReadResources(after, book), RtIcon), 1u) << "no icon given: the viewer's";
 }
 
+TEST_P(BookIdentityTest, AnEmptySectionsDataPointerDoesNotPlaceTheNewSection) {
+  std::vector<uint8_t> viewer = TSyntheticPe{GetParam()}.Bytes();
+  const uint64_t reloc = testing::SectionTableOffset(GetParam()) + 2 * 40;
+  Put32(viewer, reloc + 16, 0);  // no data, as an uninitialised data section
+  Put32(viewer, reloc + 20, 0x7e000000);
+  viewer.resize(viewer.size() - 0x200);
+  TBookIdentity identity;
+  identity.ProductName = "Book";
+  const std::vector<uint8_t> book = ApplyBookIdentity(viewer, identity);
+  EXPECT_EQ(TPeImage(book).Sections().back().PointerToRawData, viewer.size());
+  EXPECT_LT(book.size(), viewer.size() + 0x1000);
+}
+
 #ifndef _WIN32
 // The independent reader runs where Python does: in the native build.
 TEST_P(BookIdentityTest, AnIndependentReaderSeesTheIdentityAndARightChecksum) {

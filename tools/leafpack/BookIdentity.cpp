@@ -76,11 +76,11 @@ uint64_t NewSectionHeaderOffset(const TPeImage& image, std::span<const uint8_t> 
 std::vector<uint8_t> AddResourceSection(std::vector<uint8_t> viewer, const TPeImage& image,
                                         const std::vector<TResource>& resources) {
   const uint64_t header = NewSectionHeaderOffset(image, viewer);
-  uint64_t fileEnd = viewer.size();
+  // Every section's data lies within the file (TPeImage refuses others): after
+  // the file's end the new data overwrites nothing, such as a symbol table.
+  const uint64_t fileEnd = viewer.size();
   uint64_t imageEnd = image.SizeOfImage();
   for (const TPeSection& section : image.Sections()) {
-    fileEnd =
-        std::max<uint64_t>(fileEnd, uint64_t{section.PointerToRawData} + section.SizeOfRawData);
     imageEnd =
         std::max<uint64_t>(imageEnd, uint64_t{section.VirtualAddress} +
                                          std::max(section.VirtualSize, section.SizeOfRawData));
