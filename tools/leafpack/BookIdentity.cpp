@@ -4,6 +4,7 @@
 #include "tools/leafpack/BookIdentity.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "framework/base/Exceptions.h"
 #include "tools/leafpack/IconFile.h"
