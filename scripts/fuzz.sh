@@ -5,7 +5,8 @@
 # Targets: package (trailer, sizes, digest, directory and its lookup),
 # memorypath (the in-memory path parser), movie (the stand-in runtime's movie
 # reader), image (module image checks, layout, relocation, imports, exports,
-# resources and the product version).
+# resources and the product version), identity (PE headers and resource tree
+# rebuilt for the book's identity, .ico and PNG icon files, the PE checksum).
 # The working corpus, build/fuzz/corpus/<target>, is seeded from the committed
 # inputs in tests/fuzz/<target> (and fixture DLLs or generated movies) and grows
 # across runs. Crashes land in build/fuzz/findings/<target>; a reproducer
@@ -19,8 +20,9 @@ case "$target" in
   memorypath) binary=content/memorypath_fuzzer max_len=4096 ;;
   movie) binary=miniplayer/movie_fuzzer max_len=65536 ;;
   image) binary=runtime/image_fuzzer max_len=262144 ;;
+  identity) binary=tools/leafpack/identity_fuzzer max_len=262144 ;;
   *)
-    echo "usage: $0 package|memorypath|movie|image [seconds]" >&2
+    echo "usage: $0 package|memorypath|movie|image|identity [seconds]" >&2
     exit 2
     ;;
 esac
