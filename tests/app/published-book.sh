@@ -16,6 +16,7 @@ run() { "$root/scripts/wine-run.sh" "$build/wineprefix" "$@"; }
 windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 # Non-ASCII arguments reach Wine's programs as Unicode from a UTF-8 locale.
 export LC_ALL=C.UTF-8
+# Debian's python3-pefile serves the system's python, whatever else is on PATH.
 
 # The texts PublishedBookTest expects.
 company="Éditions Été"
@@ -30,7 +31,7 @@ run "$build/tools/swfwriter/swfwriter.exe" book -o "$(windows_path "$out/book/bo
   --pages 4 --pattern "./pages/%d.png" --first "pages/1.png"
 
 # Two icon images, 32 and 48 pixels square, as PNG.
-python3 - "$out" <<'PYTHON'
+/usr/bin/python3 - "$out" <<'PYTHON'
 import struct, sys, zlib
 def png(path, size, rgb):
     def chunk(kind, data):
@@ -67,7 +68,7 @@ run "$build/tools/leafpack/leafpack.exe" list "$(windows_path "$out/signed.exe")
 grep -q "ExeConfig.xml" "$out/list.txt"
 
 echo "== pefile"
-python3 - "$out/signed.exe" "$company" "$copyright" <<'PYTHON'
+/usr/bin/python3 - "$out/signed.exe" "$company" "$copyright" <<'PYTHON'
 import sys, pefile
 path, company, copyright = sys.argv[1:4]
 pe = pefile.PE(path)

@@ -77,7 +77,8 @@ class SignedBookTest : public ::testing::Test {
 TEST_F(SignedBookTest, ThePackageIsFoundBeforeTheCertificateTable) {
   for (bool pe32Plus : {false, true}) {
     for (size_t padding = 0; padding <= 7; ++padding) {
-      SCOPED_TRACE((pe32Plus ? "PE32+, padding " : "PE32, padding ") + std::to_string(padding));
+      SCOPED_TRACE(::testing::Message()
+                   << (pe32Plus ? "PE32+" : "PE32") << ", padding " << padding);
       TSignedImage image;
       image.pe32Plus = pe32Plus;
       image.padding = padding;
