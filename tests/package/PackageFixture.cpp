@@ -86,6 +86,48 @@ std::string TRawPackage::Bytes() const {
   return prefix + data + tail;
 }
 
+namespace {
+
+constexpr size_t kPeHeader = 0x40;
+constexpr size_t kOptionalHeader = kPeHeader + 24;
+
+void PutUInt32(std::string& bytes, size_t at, uint32_t value) {
+  for (size_t i = 0; i < 4; ++i) {
+    bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  }
+}
+
+}  // namespace
+
+TRawPackage TSignedImage::Book() {
+  TRawPackage book;
+  book.entries = {"book.swf=1\r\n", "FWS\x01\x02"};
+  return book;
+}
+
+std::string TSignedImage::Bytes() const {
+  // The entry count and the entries of the data directory lie 16 bytes
+  // further on in PE32+.
+  const size_t countAt = kOptionalHeader + (pe32Plus ? 108 : 92);
+  std::string headers(countAt + 4 + 16 * 8, '\0');
+  headers[0] = 'M';
+  headers[1] = 'Z';
+  PutUInt32(headers, 0x3C, kPeHeader);
+  headers.replace(kPeHeader, 4, std::string("PE\0\0", 4));
+  headers[kOptionalHeader] = 0x0B;
+  headers[kOptionalHeader + 1] = pe32Plus ? 0x02 : 0x01;
+  PutUInt32(headers, countAt, directoryEntries);
+  TRawPackage withHeaders = package;
+  withHeaders.prefix = headers;
+  std::string bytes = withHeaders.Bytes() + std::string(padding, paddingByte);
+  if (securityEntry) {
+    const size_t securityAt = countAt + 4 + 4 * 8;
+    PutUInt32(bytes, securityAt, static_cast<uint32_t>(bytes.size()));
+    PutUInt32(bytes, securityAt + 4, static_cast<uint32_t>(certificate.size()));
+  }
+  return bytes + certificate + afterTable;
+}
+
 std::string Directory(const std::vector<std::pair<std::string, int>>& names) {
   std::string text;
   for (const auto& [name, index] : names) {

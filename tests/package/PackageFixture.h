@@ -50,6 +50,24 @@ struct TRawPackage {
   size_t DataOffset() const { return prefix.size(); }
 };
 
+// A program as signing leaves it: PE headers whose security entry names a
+// certificate table at the very end, after the package and the table's
+// alignment padding. Fields damage one thing each.
+struct TSignedImage {
+  bool pe32Plus = false;
+  size_t padding = 0;
+  char paddingByte = 0;
+  uint32_t directoryEntries = 16;
+  std::string certificate = std::string("\x10\x00\x00\x00\x00\x02\x02\x00", 8) + "PKCS7...";
+  std::string afterTable;     // bytes after the table: then it no longer ends the file
+  bool securityEntry = true;  // false: an unsigned program (empty entry)
+  TRawPackage package = Book();
+
+  // book.swf (5 bytes) as entry 1, with a digest.
+  static TRawPackage Book();
+  std::string Bytes() const;
+};
+
 // A directory text with CR LF lines "name=index".
 std::string Directory(const std::vector<std::pair<std::string, int>>& names);
 

@@ -2,8 +2,6 @@
 // appends, after up to 7 zero bytes of alignment.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "package/ExeExt.h"
 #include "package/PackageAccess.h"
 #include "tests/package/PackageFixture.h"
@@ -11,57 +9,9 @@
 namespace leafbook {
 namespace {
 
-using testing::TRawPackage;
+using testing::TSignedImage;
 using testing::TTempDir;
 using testing::WriteBytes;
-
-constexpr size_t kPeHeader = 0x40;
-constexpr size_t kOptionalHeader = kPeHeader + 24;
-
-void PutUInt32(std::string& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-  }
-}
-
-// A program as signing leaves it: PE headers whose security entry names a
-// certificate table at the very end, after the package and the padding.
-struct TSignedImage {
-  bool pe32Plus = false;
-  size_t padding = 0;
-  char paddingByte = 0;
-  uint32_t directoryEntries = 16;
-  std::string certificate = std::string("\x10\x00\x00\x00\x00\x02\x02\x00", 8) + "PKCS7...";
-  std::string afterTable;     // bytes after the table: then it no longer ends the file
-  bool securityEntry = true;  // false: an unsigned program (empty entry)
-  TRawPackage package = Book();
-
-  static TRawPackage Book() {
-    TRawPackage book;
-    book.entries = {"book.swf=1\r\n", "FWS\x01\x02"};
-    return book;
-  }
-  size_t CountAt() const { return kOptionalHeader + (pe32Plus ? 108 : 92); }
-
-  std::string Bytes() const {
-    std::string headers(CountAt() + 4 + 16 * 8, '\0');
-    headers[0] = 'M';
-    headers[1] = 'Z';
-    PutUInt32(headers, 0x3C, kPeHeader);
-    std::memcpy(&headers[kPeHeader], "PE\0\0", 4);
-    headers[kOptionalHeader] = 0x0B;
-    headers[kOptionalHeader + 1] = pe32Plus ? 0x02 : 0x01;
-    PutUInt32(headers, CountAt(), directoryEntries);
-    TRawPackage withHeaders = package;
-    withHeaders.prefix = headers;
-    std::string bytes = withHeaders.Bytes() + std::string(padding, paddingByte);
-    if (securityEntry) {
-      PutUInt32(bytes, CountAt() + 4 + 4 * 8, static_cast<uint32_t>(bytes.size()));
-      PutUInt32(bytes, CountAt() + 4 + 4 * 8 + 4, static_cast<uint32_t>(certificate.size()));
-    }
-    return bytes + certificate + afterTable;
-  }
-};
 
 class SignedBookTest : public ::testing::Test {
  protected:

@@ -50,7 +50,4 @@ int List(const TReadOptions& options, TConsole& console);
 int Verify(const TReadOptions& options, TConsole& console);
 int Extract(const TReadOptions& options, TConsole& console);
 
-// What list and verify say of an Authenticode signature.
-std::string SignatureText(bool isSigned);
-
 }  // namespace leafbook::leafpack

@@ -49,13 +49,14 @@ TExeExtReader OpenPackage(const std::string& book) {
   }
 }
 
-}  // namespace
-
+// What list and verify say of an Authenticode signature.
 std::string SignatureText(bool isSigned) {
   return isSigned ? "signed (leafpack does not check the signature: osslsigncode verify or "
                     "signtool verify does)"
                   : "not signed";
 }
+
+}  // namespace
 
 int List(const TReadOptions& options, TConsole& console) {
   TExeExtReader reader = OpenPackage(options.Book);
