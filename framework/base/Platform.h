@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,9 @@ enum class TFileMode {
 // Opens a file sharing everything with others (readers, writers, deleters).
 // Gives an invalid handle on failure; LastErrorText() then says why.
 TFileHandle OpenFileShared(const std::string& path, TFileMode mode);
+// The same for a name that may hold any character: on Windows the narrow
+// name above is read in the ANSI code page, a path's name is Unicode.
+TFileHandle OpenPathShared(const std::filesystem::path& path, TFileMode mode);
 bool FileExists(const std::string& path);
 
 // -1 on failure, else the number of bytes moved (0 at end of file).

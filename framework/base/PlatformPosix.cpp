@@ -58,6 +58,10 @@ TFileHandle OpenFileShared(const std::string& path, TFileMode mode) {
   return file;
 }
 
+TFileHandle OpenPathShared(const std::filesystem::path& path, TFileMode mode) {
+  return OpenFileShared(path.string(), mode);
+}
+
 bool FileExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);

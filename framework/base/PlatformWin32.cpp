@@ -13,7 +13,11 @@ void Remember() {
 }
 }  // namespace
 
-TFileHandle OpenFileShared(const std::string& path, TFileMode mode) {
+namespace {
+
+// CreateFileA or CreateFileW with the access, sharing and disposition of mode.
+template <typename TCreate, typename TChar>
+TFileHandle OpenShared(TCreate create, const TChar* path, TFileMode mode) {
   DWORD access = GENERIC_READ;
   DWORD disposition = OPEN_EXISTING;
   if (mode != TFileMode::OpenRead) {
@@ -22,13 +26,22 @@ TFileHandle OpenFileShared(const std::string& path, TFileMode mode) {
   if (mode == TFileMode::Create) {
     disposition = CREATE_ALWAYS;
   }
-  TFileHandle file(::CreateFileA(path.c_str(), access,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  TFileHandle file(create(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     Remember();
   }
   return file;
+}
+
+}  // namespace
+
+TFileHandle OpenFileShared(const std::string& path, TFileMode mode) {
+  return OpenShared(::CreateFileA, path.c_str(), mode);
+}
+
+TFileHandle OpenPathShared(const std::filesystem::path& path, TFileMode mode) {
+  return OpenShared(::CreateFileW, path.c_str(), mode);
 }
 
 bool FileExists(const std::string& path) {

@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sstream>
 
 #include "framework/base/Exceptions.h"
 #include "framework/base/Streams.h"
 #include "tests/leafpack/IdentityFixture.h"
 #include "tests/package/PackageFixture.h"
 #include "tools/leafpack/BookIdentity.h"
+#include "tools/leafpack/Leafpack.h"
 #include "tools/leafpack/PeImage.h"
 #include "tools/leafpack/PeResources.h"
 #include "tools/leafpack/VersionInfo.h"
@@ -178,6 +180,30 @@ TEST_P(BookIdentityTest, AnEmptySectionsDataPointerDoesNotPlaceTheNewSection) {
   const std::vector<uint8_t> book = ApplyBookIdentity(viewer, identity);
   EXPECT_EQ(TPeImage(book).Sections().back().PointerToRawData, viewer.size());
   EXPECT_LT(book.size(), viewer.size() + 0x1000);
+}
+
+// The checksum is summed while the book is written: entries of odd sizes
+// shift the words after them, and the whole file, package included, counts.
+TEST_P(BookIdentityTest, ABuiltBookCarriesTheChecksumOfTheWholeFile) {
+  const std::string viewer = dir_.File("viewer.exe");
+  const std::vector<uint8_t> viewerBytes = TSyntheticPe{GetParam()}.Bytes();
+  WriteBytes(viewer, std::string(viewerBytes.begin(), viewerBytes.end()));
+  std::filesystem::create_directories(dir_.Path() / "book");
+  WriteBytes(dir_.Path() / "book" / "book.swf", "FWS");
+  WriteBytes(dir_.Path() / "book" / "page.png", std::string(1001, 'p'));
+  const std::string output = dir_.File("book.exe");
+  std::ostringstream out;
+  std::ostringstream err;
+  ASSERT_EQ(leafpack::Run({"build", dir_.File("book"), "--viewer", viewer, "-o", output,
+                           "--product-name", "Le Livre"},
+                          TConsole{out, err, false}),
+            kOk)
+      << err.str();
+  const std::string text = ReadBytes(output);
+  const std::vector<uint8_t> book(text.begin(), text.end());
+  const TPeImage image(book);
+  EXPECT_EQ(Get32(book, image.ChecksumOffset()), ReferenceChecksum(book, image.ChecksumOffset()));
+  EXPECT_NE(out.str().find("PE checksum set"), std::string::npos) << out.str();
 }
 
 #ifndef _WIN32

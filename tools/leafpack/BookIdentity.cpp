@@ -19,7 +19,7 @@ namespace {
 constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint32_t kInitializedReadableData = 0x40000040;
 constexpr uint16_t kUsEnglish = 0x0409;
-constexpr int32_t kChecksumChunk = 1 << 20;  // even: words never straddle chunks
+constexpr int32_t kChecksumChunk = 1 << 20;
 
 TResourceName Id(uint16_t id) {
   return {u"", id};
@@ -168,6 +168,17 @@ std::vector<uint8_t> ApplyBookIdentity(std::vector<uint8_t> viewer, const TBookI
   return AddResourceSection(std::move(viewer), image, resources);
 }
 
+namespace {
+
+void WriteChecksum(TStream& file, uint64_t checksumOffset, uint32_t value) {
+  uint8_t field[4];
+  Put32(field, 0, value);
+  file.SetPosition(static_cast<int64_t>(checksumOffset));
+  file.WriteBuffer(field, 4);
+}
+
+}  // namespace
+
 bool UpdatePeChecksum(TStream& file) {
   const int64_t size = file.GetSize();
   std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(size, kChecksumChunk)));
@@ -185,11 +196,36 @@ bool UpdatePeChecksum(TStream& file) {
     checksum.Add(std::span(chunk.data(), static_cast<size_t>(count)));
     done += count;
   }
-  uint8_t field[4];
-  Put32(field, 0, checksum.Value());
-  file.SetPosition(static_cast<int64_t>(*offset));
-  file.WriteBuffer(field, 4);
+  WriteChecksum(file, *offset, checksum.Value());
   return true;
+}
+
+TPeChecksumWriter::TPeChecksumWriter(TStream& file, uint64_t checksumOffset)
+    : file_(file), checksumOffset_(checksumOffset), checksum_(checksumOffset) {}
+
+int32_t TPeChecksumWriter::Read(void*, int32_t) {
+  throw EReadError("the book being written is not read back");
+}
+
+int32_t TPeChecksumWriter::Write(const void* buffer, int32_t count) {
+  const int32_t written = file_.Write(buffer, count);
+  if (written > 0) {
+    checksum_.Add(std::span(static_cast<const uint8_t*>(buffer), static_cast<size_t>(written)));
+    position_ += written;
+  }
+  return written;
+}
+
+int64_t TPeChecksumWriter::Seek(int64_t offset, TSeekOrigin origin) {
+  // Everything written so far is the whole file: the end is the position.
+  if ((origin == TSeekOrigin::Beginning ? offset : position_ + offset) != position_) {
+    throw EStreamError("the book is written from its start to its end, without seeking");
+  }
+  return position_;
+}
+
+void TPeChecksumWriter::Finish() {
+  WriteChecksum(file_, checksumOffset_, checksum_.Value());
 }
 
 }  // namespace leafbook::leafpack

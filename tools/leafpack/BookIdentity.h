@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/base/Streams.h"
+#include "tools/leafpack/PeImage.h"
 
 namespace leafbook::leafpack {
 
@@ -47,5 +48,28 @@ std::vector<uint8_t> ApplyBookIdentity(std::vector<uint8_t> viewer, const TBookI
 // Sets the PE checksum in the headers of the complete file; leaves a file
 // that is not a PE image as it is. Returns whether it was set.
 bool UpdatePeChecksum(TStream& file);
+
+// A file written from its start, through this stream, with a PE image first:
+// every byte is passed on and summed into the image checksum on the way, so
+// that the finished file's checksum needs no second read of it.
+class TPeChecksumWriter final : public TStream {
+ public:
+  // checksumOffset: where the image's checksum field lies (PeChecksumOffset).
+  TPeChecksumWriter(TStream& file, uint64_t checksumOffset);
+
+  int32_t Read(void* buffer, int32_t count) override;
+  int32_t Write(const void* buffer, int32_t count) override;
+  // Only tells the position: the checksum is summed in writing order.
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+
+  // Writes the checksum of everything written into the file's headers.
+  void Finish();
+
+ private:
+  TStream& file_;
+  uint64_t checksumOffset_;
+  TPeChecksum checksum_;
+  int64_t position_ = 0;
+};
 
 }  // namespace leafbook::leafpack

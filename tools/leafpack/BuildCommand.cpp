@@ -16,6 +16,7 @@
 #include "tools/leafpack/Commands.h"
 #include "tools/leafpack/Console.h"
 #include "tools/leafpack/Paths.h"
+#include "tools/leafpack/PeImage.h"
 
 namespace leafbook::leafpack {
 
@@ -42,9 +43,9 @@ std::unique_ptr<TStream> OpenSource(const TBookFile& file) {
   if (file.text) {
     return std::make_unique<TStringStream>(*file.text);
   }
-  platform::TFileHandle handle = OpenPath(file.path, platform::TFileMode::OpenRead);
+  platform::TFileHandle handle = platform::OpenPathShared(file.path, platform::TFileMode::OpenRead);
   if (!handle) {
-    Fail(kFailed, "cannot read " + Quote(file.path) + ": " + SystemErrorText());
+    Fail(kFailed, "cannot read " + Quote(file.path) + ": " + platform::LastErrorText());
   }
   return std::make_unique<THandleStream>(std::move(handle));
 }
@@ -217,15 +218,6 @@ std::vector<const TBookFile*> AssignEntries(std::vector<TBookFile>& files) {
   return entries;
 }
 
-bool IsWindowsProgram(const std::vector<uint8_t>& image) {
-  if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z') {
-    return false;
-  }
-  uint32_t header = 0;
-  std::memcpy(&header, image.data() + 0x3c, sizeof header);
-  return header <= image.size() - 4 && std::memcmp(image.data() + header, "PE\0\0", 4) == 0;
-}
-
 // The viewer's bytes as the book begins with them.
 std::vector<uint8_t> BookImage(const TBuildOptions& options, const fs::path& viewer,
                                std::ostream& err) {
@@ -245,7 +237,7 @@ std::vector<uint8_t> BookImage(const TBuildOptions& options, const fs::path& vie
   if (options.Identity.Empty()) {
     return image;
   }
-  if (!IsWindowsProgram(image)) {
+  if (!PeChecksumOffset(image)) {
     Fail(kFailed, "the viewer " + Quote(viewer) +
                       " is not a Windows program, so it cannot take the book's icon or version "
                       "details: give --viewer the viewer's leafbook.exe");
@@ -317,14 +309,20 @@ int Build(const TBuildOptions& options, TConsole& console) {
   const auto imageSize = static_cast<int64_t>(image.size());
 
   TPendingOutput pending(output);
-  bool checksummed = false;
+  // A Windows program's checksum is summed as the book is written.
+  const std::optional<uint64_t> checksumField = PeChecksumOffset(image);
+  std::optional<TPeChecksumWriter> checksummed;
+  if (checksumField) {
+    checksummed.emplace(pending.Stream(), *checksumField);
+  }
+  TStream& book = checksummed ? static_cast<TStream&>(*checksummed) : pending.Stream();
   {
     TProgressLine progress(console.err, console.progress && !options.Quiet, imageSize + dataLength);
     // A failed write (a full disk, a file-size limit) names the output; a failed
     // read names the file of the book. Either way the output is not left behind.
     try {
-      pending.Stream().WriteBuffer(image.data(), static_cast<int32_t>(image.size()));
-      TPackageWriter writer(pending.Stream(), options.Digest,
+      book.WriteBuffer(image.data(), static_cast<int32_t>(image.size()));
+      TPackageWriter writer(book, options.Digest,
                             [&](int64_t written) { progress.Update(imageSize + written); });
       writer.AddEntry(directory);
       for (const TBookFile* entry : entries) {
@@ -339,7 +337,9 @@ int Build(const TBuildOptions& options, TConsole& console) {
         }
       }
       writer.Finish();
-      checksummed = UpdatePeChecksum(pending.Stream());
+      if (checksummed) {
+        checksummed->Finish();
+      }
     } catch (const EWriteError& error) {
       Fail(kFailed,
            "cannot write " + Quote(output) + ": " + error.Message() + " (is the disk full?)");

@@ -57,9 +57,9 @@ TPendingOutput::TPendingOutput(const fs::path& destination)
     Fail(kFailed, "cannot write " + Quote(destination) + ": the folder " + Quote(folder) +
                       " does not exist; create it first or give another -o");
   }
-  platform::TFileHandle handle = OpenPath(temporary_, platform::TFileMode::Create);
+  platform::TFileHandle handle = platform::OpenPathShared(temporary_, platform::TFileMode::Create);
   if (!handle) {
-    Fail(kFailed, "cannot write " + Quote(destination) + ": " + SystemErrorText());
+    Fail(kFailed, "cannot write " + Quote(destination) + ": " + platform::LastErrorText());
   }
   stream_.emplace(std::move(handle));
 }

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "framework/base/Exceptions.h"
+#include "framework/base/Platform.h"
 #include "framework/base/Streams.h"
 
 namespace leafbook::leafpack {
@@ -26,32 +27,6 @@ std::string Utf8FromPath(const fs::path& path) {
 }
 
 #ifdef _WIN32
-
-namespace {
-DWORD lastError = 0;
-}
-
-platform::TFileHandle OpenPath(const fs::path& path, platform::TFileMode mode) {
-  DWORD access = GENERIC_READ;
-  DWORD disposition = OPEN_EXISTING;
-  if (mode != platform::TFileMode::OpenRead) {
-    access |= GENERIC_WRITE;
-  }
-  if (mode == platform::TFileMode::Create) {
-    disposition = CREATE_ALWAYS;
-  }
-  platform::TFileHandle file(::CreateFileW(path.c_str(), access,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    lastError = ::GetLastError();
-  }
-  return file;
-}
-
-std::string SystemErrorText() {
-  return std::system_category().message(static_cast<int>(lastError));
-}
 
 namespace {
 // The exact ANSI form of a wide name, or nothing when a character has no place.
@@ -95,14 +70,6 @@ std::string NarrowFileName(const fs::path& path) {
 
 #else
 
-platform::TFileHandle OpenPath(const fs::path& path, platform::TFileMode mode) {
-  return platform::OpenFileShared(path.string(), mode);
-}
-
-std::string SystemErrorText() {
-  return platform::LastErrorText();
-}
-
 std::string NarrowFileName(const fs::path& path) {
   return path.string();
 }
@@ -110,9 +77,9 @@ std::string NarrowFileName(const fs::path& path) {
 #endif
 
 std::vector<uint8_t> ReadWholeFile(const fs::path& path) {
-  platform::TFileHandle handle = OpenPath(path, platform::TFileMode::OpenRead);
+  platform::TFileHandle handle = platform::OpenPathShared(path, platform::TFileMode::OpenRead);
   if (!handle) {
-    throw Exception("cannot read \"" + Utf8FromPath(path) + "\": " + SystemErrorText());
+    throw Exception("cannot read \"" + Utf8FromPath(path) + "\": " + platform::LastErrorText());
   }
   THandleStream stream(std::move(handle));
   const int64_t size = stream.GetSize();

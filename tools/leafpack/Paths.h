@@ -9,18 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "framework/base/Platform.h"
-
 namespace leafbook::leafpack {
 
 std::filesystem::path PathFromUtf8(const std::string& utf8);
 // For messages and package names.
 std::string Utf8FromPath(const std::filesystem::path& path);
-
-// Opens with full sharing, Unicode names included; an invalid handle on
-// failure, with SystemErrorText() saying why.
-platform::TFileHandle OpenPath(const std::filesystem::path& path, platform::TFileMode mode);
-std::string SystemErrorText();
 
 // A narrow name of an existing file for code that opens files by narrow name
 // (the package reader): its name in the ANSI code page on Windows, or its

@@ -76,7 +76,13 @@ void TPeChecksum::Add(std::span<const uint8_t> piece) {
     const bool field = at >= checksumOffset_ && at - checksumOffset_ < 4;
     return i < piece.size() && !field ? piece[i] : 0;
   };
-  for (size_t i = 0; i < piece.size(); i += 2) {
+  // A piece that starts at an odd offset starts with the high byte of a word.
+  size_t first = 0;
+  if (position_ % 2 == 1 && !piece.empty()) {
+    sum_ += byte(0) << 8;
+    first = 1;
+  }
+  for (size_t i = first; i < piece.size(); i += 2) {
     sum_ += byte(i) | byte(i + 1) << 8;
   }
   position_ += piece.size();

@@ -40,8 +40,8 @@ enum TDataDirectoryIndex : uint32_t { ResourceDirectory = 2, CertificateDirector
 // when they are not the start of a PE image.
 std::optional<uint64_t> PeChecksumOffset(std::span<const uint8_t> head);
 
-// The image checksum summed piece by piece from the start of the file; pieces
-// other than the last must have an even size.
+// The image checksum summed piece by piece from the start of the file, in
+// pieces of any size.
 class TPeChecksum {
  public:
   explicit TPeChecksum(uint64_t checksumOffset) : checksumOffset_(checksumOffset) {}

@@ -29,8 +29,8 @@ TExeExtReader OpenPackage(const std::string& book) {
   if (!fs::is_regular_file(path, error)) {
     Fail(kFailed, "no such file: " + Quote(book));
   }
-  if (!OpenPath(path, platform::TFileMode::OpenRead)) {
-    Fail(kFailed, "cannot read " + Quote(book) + ": " + SystemErrorText());
+  if (!platform::OpenPathShared(path, platform::TFileMode::OpenRead)) {
+    Fail(kFailed, "cannot read " + Quote(book) + ": " + platform::LastErrorText());
   }
   try {
     TExeExtReader reader(NarrowFileName(path));
