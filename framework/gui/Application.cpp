@@ -1,6 +1,7 @@
 // The application object and timers.
 #include "framework/gui/Application.h"
 
+#include "framework/base/ComBoundary.h"
 #include "framework/base/Exceptions.h"
 #include "framework/gui/MainThread.h"
 
@@ -64,13 +65,40 @@ void TApplication::SetTitle(const std::string& title) {
   ::SetWindowTextA(Handle(), title.c_str());
 }
 
+bool TApplication::KeyMessageTaken(const MSG& msg) {
+  if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) {
+    return false;
+  }
+  TWinControl* control = TWinControl::Owning(msg.hwnd);
+  if (!control) {
+    return false;
+  }
+  if (control->Perform(kCnBase + msg.message, msg.wParam, msg.lParam) != 0) {
+    return true;
+  }
+  if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) {
+    return false;
+  }
+  auto* form = dynamic_cast<TForm*>(control);
+  if (!form) {
+    form = control->ParentForm();
+  }
+  return form && form->Perform(kCmDialogKey, msg.wParam, msg.lParam) != 0;
+}
+
 bool TApplication::HandleMessage(MSG& msg) {
   if (msg.message == WM_QUIT) {
     terminated_ = true;
     return false;
   }
-  ::TranslateMessage(&msg);
-  ::DispatchMessageW(&msg);
+  bool handled = false;
+  if (OnMessage) {
+    Boundary("TApplication::OnMessage", [&] { OnMessage(msg, handled); });
+  }
+  if (!handled && !KeyMessageTaken(msg)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
   return true;
 }
 

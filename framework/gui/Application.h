@@ -41,14 +41,24 @@ class TApplication {
   TForm* MainForm() const { return forms_.empty() ? nullptr : forms_.front().get(); }
 
   // Shows the main form and dispatches messages until it closes or Terminate.
+  // Each key message is first offered to OnMessage, then to the control that
+  // holds the focus as its reflected form (kCnBase + message) and, for a key
+  // down nobody took, to that control's form as a dialog key; only then is
+  // it translated and dispatched.
   void Run();
   // Dispatches what is waiting, without blocking.
   void ProcessMessages();
   void Terminate();
   bool Terminated() const { return terminated_; }
 
+  // Sees every message the loop takes before anything else does; setting
+  // handled ends its way there.
+  std::function<void(MSG& msg, bool& handled)> OnMessage;
+
  private:
   bool HandleMessage(MSG& msg);
+  // True when the focus control or its form took the key message.
+  static bool KeyMessageTaken(const MSG& msg);
 
   static TApplication* instance_;
   std::unique_ptr<TWinControl> window_;

@@ -92,6 +92,20 @@ LRESULT CALLBACK FrameworkWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM l
 
 // --- TWinControl
 
+TWinControl* TWinControl::FromHandle(HWND window) {
+  return window ? static_cast<TWinControl*>(::GetPropW(window, kControlProperty)) : nullptr;
+}
+
+TWinControl* TWinControl::Owning(HWND window) {
+  const HWND desktop = ::GetDesktopWindow();
+  for (HWND at = window; at && at != desktop; at = ::GetAncestor(at, GA_PARENT)) {
+    if (TWinControl* control = FromHandle(at)) {
+      return control;
+    }
+  }
+  return nullptr;
+}
+
 TWinControl::TWinControl(TWinControl* owner) : owner_(owner) {}
 
 TWinControl::~TWinControl() {

@@ -111,6 +111,11 @@ class TWinControl {
 
   // Runs a message through this control's handlers directly.
   LRESULT Perform(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+  // The control whose window this is, or null.
+  static TWinControl* FromHandle(HWND window);
+  // The control of window or of its nearest ancestor that has one: the
+  // control a message to a window inside a taken-over one belongs to.
+  static TWinControl* Owning(HWND window);
 
   TWinControl* Owner() const { return owner_; }
   TWinControl* Parent() const { return parent_; }

@@ -224,6 +224,17 @@ void TForm::WndProc(TMessage& message) {
     message.Result = realised ? 1 : 0;
     return;
   }
+  if (message.Msg == kCmDialogKey) {
+    // The form's controls each get the key in turn; the first that takes it ends it.
+    for (TWinControl* control : Controls()) {
+      if (control->Perform(kCmDialogKey, message.WParam, message.LParam) != 0) {
+        message.Result = 1;
+        return;
+      }
+    }
+    message.Result = 0;
+    return;
+  }
   if (message.Msg == WM_DESTROY && mainForm_) {
     ::PostQuitMessage(0);
   }

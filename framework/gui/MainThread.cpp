@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "framework/gui/Controls.h"
+#include "framework/base/ComBoundary.h"
 #include "framework/base/CriticalSection.h"
 #include "framework/base/Exceptions.h"
 #include "framework/base/Handle.h"
@@ -18,10 +19,13 @@ namespace {
 
 constexpr UINT kWakeMessage = WM_APP + 0x4C42;
 
+// A waiting caller's call (done is set once it ran or was refused), or a
+// call nobody waits for (owned, done empty).
 struct TQueuedCall {
   const std::function<void()>* call;
   std::exception_ptr error;
   TWin32Handle done;
+  std::function<void()> owned;
 };
 
 class TMainThreadQueue {
@@ -42,32 +46,73 @@ class TMainThreadQueue {
   DWORD ThreadId() const { return threadId_; }
   HWND Window() { return window_.Handle(); }
 
-  void Post(TQueuedCall& entry) {
+  // False (nothing queued) while calls are refused.
+  bool Post(TQueuedCall& entry) {
     {
       TLockGuard guard(lock_);
+      if (refusals_ > 0) {
+        return false;
+      }
       pending_.push_back(&entry);
     }
     ::PostMessageW(wakeWindow_, kWakeMessage, 0, 0);
+    return true;
+  }
+
+  void PostOwned(std::function<void()> call) {
+    {
+      TLockGuard guard(lock_);
+      owned_.push_back(std::move(call));
+    }
+    ::PostMessageW(wakeWindow_, kWakeMessage, 0, 0);
+  }
+
+  void BeginRefusing() {
+    std::deque<TQueuedCall*> refused;
+    {
+      TLockGuard guard(lock_);
+      ++refusals_;
+      refused.swap(pending_);
+    }
+    for (TQueuedCall* entry : refused) {
+      entry->error = std::make_exception_ptr(ESynchronizeRefused());
+      ::SetEvent(entry->done.Get());
+    }
+  }
+
+  void EndRefusing() {
+    TLockGuard guard(lock_);
+    --refusals_;
   }
 
   bool Drain() {
     bool ran = false;
     for (;;) {
-      TQueuedCall* entry;
+      TQueuedCall* entry = nullptr;
+      std::function<void()> owned;
       {
         TLockGuard guard(lock_);
-        if (pending_.empty()) {
+        if (!pending_.empty()) {
+          entry = pending_.front();
+          pending_.pop_front();
+        } else if (!owned_.empty()) {
+          owned = std::move(owned_.front());
+          owned_.pop_front();
+        } else {
           return ran;
         }
-        entry = pending_.front();
-        pending_.pop_front();
+      }
+      ran = true;
+      if (!entry) {
+        // Nobody waits to hear of a failure: it ends at this boundary.
+        Boundary("QueueOnMainThread", [&] { owned(); });
+        continue;
       }
       try {
         (*entry->call)();
       } catch (...) {
         entry->error = std::current_exception();
       }
-      ran = true;
       ::SetEvent(entry->done.Get());  // the caller may go on now; entry is gone with it
     }
   }
@@ -76,6 +121,8 @@ class TMainThreadQueue {
   DWORD threadId_;
   TCriticalSection lock_;
   std::deque<TQueuedCall*> pending_;
+  std::deque<std::function<void()>> owned_;
+  int refusals_ = 0;
   TUtilityWindow window_;
   HWND wakeWindow_ = nullptr;
 };
@@ -97,6 +144,10 @@ void DoneMainThread() {
   }
 }
 
+bool HasMainThread() {
+  return queue != nullptr;
+}
+
 bool IsMainThread() {
   return queue && queue->ThreadId() == ::GetCurrentThreadId();
 }
@@ -109,14 +160,44 @@ void Synchronize(const std::function<void()>& call) {
     call();
     return;
   }
-  TQueuedCall entry{&call, nullptr, TWin32Handle(::CreateEventW(nullptr, TRUE, FALSE, nullptr))};
+  TQueuedCall entry{
+      &call, nullptr, TWin32Handle(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), {}};
   if (!entry.done) {
     throw Exception("Synchronize: cannot create an event");
   }
-  queue->Post(entry);
+  if (!queue->Post(entry)) {
+    throw ESynchronizeRefused();
+  }
   ::WaitForSingleObject(entry.done.Get(), INFINITE);
   if (entry.error) {
     std::rethrow_exception(entry.error);
+  }
+}
+
+void QueueOnMainThread(std::function<void()> call) {
+  if (!queue) {
+    throw Exception("QueueOnMainThread: there is no main thread");
+  }
+  if (IsMainThread()) {
+    call();
+    return;
+  }
+  queue->PostOwned(std::move(call));
+}
+
+TRefusedSynchronize::TRefusedSynchronize() {
+  if (!IsMainThread()) {
+    throw Exception("TRefusedSynchronize: not on the main thread");
+  }
+  queue->BeginRefusing();
+}
+
+TRefusedSynchronize::~TRefusedSynchronize() {
+  if (queue) {
+    queue->EndRefusing();
+    // What was handed over meanwhile runs now, while whatever it releases
+    // (a runtime's callback, say) is still there.
+    queue->Drain();
   }
 }
 

@@ -4,11 +4,18 @@
 // exception it raised. The main thread runs queued calls from its message
 // loop (any loop that dispatches messages) and while it waits for another
 // thread through WaitWithSynchronize.
+//
+// While the main thread is blocked in a call that waits for other threads
+// (an apartment object closing, which joins its workers), their calls could
+// never run: a TRefusedSynchronize scope fails them instead, and a worker's
+// Synchronize raises ESynchronizeRefused at once.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
+
+#include "framework/base/Exceptions.h"
 
 namespace leafbook {
 
@@ -19,8 +26,31 @@ void InitMainThread();
 void DoneMainThread();
 
 bool IsMainThread();
+// Whether a main thread has been made (InitMainThread) and not yet gone.
+bool HasMainThread();
 
 void Synchronize(const std::function<void()>& call);
+
+// Runs call on the main thread without waiting for it: at once on the main
+// thread, otherwise when the main thread next drains the queue (at the
+// latest when the queue goes). Also while calls are refused.
+void QueueOnMainThread(std::function<void()> call);
+
+class ESynchronizeRefused : public Exception {
+ public:
+  ESynchronizeRefused() : Exception("The main thread refuses calls while it waits") {}
+};
+
+// Main thread only. While one exists, Synchronize from another thread raises
+// ESynchronizeRefused, and calls already queued when it begins are failed
+// that way. Scopes nest; the end of one runs what was queued meanwhile.
+class TRefusedSynchronize {
+ public:
+  TRefusedSynchronize();
+  ~TRefusedSynchronize();
+  TRefusedSynchronize(const TRefusedSynchronize&) = delete;
+  TRefusedSynchronize& operator=(const TRefusedSynchronize&) = delete;
+};
 
 // Runs every queued call; main thread only. True when one ran.
 bool CheckSynchronize();

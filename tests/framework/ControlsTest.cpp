@@ -2,6 +2,8 @@
 // colour and font, mouse and key events, window state and bounds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "framework/gui/Application.h"
 #include "framework/gui/Controls.h"
 #include "framework/gui/Forms.h"
@@ -76,6 +78,98 @@ TEST_F(ControlsTest, ASubclassedWindowPassesWhatItDoesNotHandleToItsOwnProcedure
   EXPECT_EQ(::SendMessageW(window, WM_APP + 7, 0, 0), 700);
   EXPECT_EQ(reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(window, GWLP_WNDPROC)), ForeignProc);
   ::DestroyWindow(window);
+}
+
+// Key messages for a window inside a taken-over one, as a runtime's inner
+// windows get them: what the window itself was sent.
+std::vector<UINT> innerKeys;
+LRESULT CALLBACK InnerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg >= WM_KEYFIRST && msg <= WM_KEYLAST) {
+    innerKeys.push_back(msg);
+    return 0;
+  }
+  return ::DefWindowProcW(window, msg, wParam, lParam);
+}
+
+// Takes the reflected form of the keys it is told to (its answer then is 1).
+class TKeyTakingControl : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  std::vector<UINT> offered;
+  std::vector<WPARAM> taken;
+
+ protected:
+  void WndProc(TMessage& message) override {
+    if (message.Msg >= kCnBase + WM_KEYFIRST && message.Msg <= kCnBase + WM_KEYLAST) {
+      offered.push_back(message.Msg - kCnBase);
+      message.Result = std::find(taken.begin(), taken.end(), message.WParam) != taken.end() ? 1 : 0;
+      return;
+    }
+    TWinControl::WndProc(message);
+  }
+};
+
+TEST_F(ControlsTest, TheLoopOffersKeysToTheControlOwningTheFocusBeforeDispatching) {
+  WNDCLASSW inner{};
+  inner.lpfnWndProc = InnerProc;
+  inner.hInstance = ::GetModuleHandleW(nullptr);
+  inner.lpszClassName = L"InnerWindow";
+  ::RegisterClassW(&inner);
+  TKeyTakingControl control(&form_);
+  control.SetParent(&form_);
+  control.taken = {VK_HOME};
+  HWND window = ::CreateWindowExW(0, L"InnerWindow", L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10,
+                                  control.Handle(), nullptr, inner.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(TWinControl::Owning(window), &control);
+  EXPECT_EQ(TWinControl::Owning(control.Handle()), &control);
+  EXPECT_EQ(TWinControl::FromHandle(window), nullptr);
+  std::vector<UINT> seenFirst;
+  application_.OnMessage = [&](MSG& msg, bool& handled) {
+    if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
+      seenFirst.push_back(msg.message);
+      handled = msg.wParam == VK_END;  // the hook can end a message's way
+    }
+  };
+  innerKeys.clear();
+  for (WPARAM key : {WPARAM{VK_HOME}, WPARAM{VK_RIGHT}, WPARAM{VK_END}}) {
+    ::PostMessageW(window, WM_KEYDOWN, key, 1);
+  }
+  application_.ProcessMessages();
+  application_.OnMessage = nullptr;
+  // The hook saw all three first; the control was offered the two the hook
+  // let through, took Home, and only Right reached the window.
+  EXPECT_EQ(seenFirst, (std::vector<UINT>{WM_KEYDOWN, WM_KEYDOWN, WM_KEYDOWN}));
+  EXPECT_EQ(control.offered, (std::vector<UINT>{WM_KEYDOWN, WM_KEYDOWN}));
+  EXPECT_EQ(innerKeys, std::vector<UINT>{WM_KEYDOWN});
+  ::DestroyWindow(window);
+}
+
+TEST_F(ControlsTest, AKeyDownNobodyTookIsTheFormsDialogKeyForItsControls) {
+  class TDialogKeyControl : public TWinControl {
+   public:
+    using TWinControl::TWinControl;
+    std::vector<WPARAM> dialogKeys;
+
+   protected:
+    void WndProc(TMessage& message) override {
+      if (message.Msg == kCmDialogKey) {
+        dialogKeys.push_back(message.WParam);
+        message.Result = message.WParam == 'M' ? 1 : 0;
+        return;
+      }
+      TWinControl::WndProc(message);
+    }
+  };
+  TDialogKeyControl control(&form_);
+  control.SetParent(&form_);
+  control.Handle();
+  ::PostMessageW(form_.Handle(), WM_SYSKEYDOWN, 'M', 0x20000001);
+  ::PostMessageW(form_.Handle(), WM_KEYUP, 'M', 0xC0000001);
+  application_.ProcessMessages();
+  EXPECT_EQ(control.dialogKeys, std::vector<WPARAM>{'M'});  // key downs only
+  EXPECT_EQ(form_.Perform(kCmDialogKey, 'M', 0), 1);
+  EXPECT_EQ(form_.Perform(kCmDialogKey, 'N', 0), 0);
 }
 
 TEST_F(ControlsTest, AClientAlignedControlFillsItsParent) {

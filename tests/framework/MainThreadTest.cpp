@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "framework/gui/Application.h"
 #include "framework/base/Exceptions.h"
@@ -118,6 +120,59 @@ TEST_F(MainThreadTest, WaitingForAThreadRunsItsCalls) {
   });
   EXPECT_EQ(WaitWithSynchronize(worker.Handle(), 10000), WAIT_OBJECT_0);
   EXPECT_EQ(value, 20);
+}
+
+TEST_F(MainThreadTest, WhileTheMainThreadRefusesAWorkersCallsFailAndQueuedOnesRunLater) {
+  std::vector<std::string> order;
+  {
+    TRefusedSynchronize refusing;
+    bool refusedDuring = false;
+    TThread during([&] {
+      try {
+        Synchronize([] {});
+      } catch (const ESynchronizeRefused&) {
+        refusedDuring = true;
+      }
+      QueueOnMainThread([&] { order.push_back("queued"); });
+    });
+    // A plain wait, as a runtime joining its threads does: nothing is run meanwhile.
+    EXPECT_EQ(::WaitForSingleObject(during.Handle(), 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(refusedDuring);
+    EXPECT_TRUE(order.empty());
+    // The main thread's own calls run as ever.
+    Synchronize([&] { order.push_back("own"); });
+  }
+  // The refusal's end ran what was handed over meanwhile.
+  EXPECT_EQ(order, (std::vector<std::string>{"own", "queued"}));
+  // After the refusal, calls run again.
+  bool ranAfter = false;
+  TThread after([&] { Synchronize([&] { ranAfter = true; }); });
+  EXPECT_EQ(WaitWithSynchronize(after.Handle(), 10000), WAIT_OBJECT_0);
+  EXPECT_TRUE(ranAfter);
+}
+
+TEST_F(MainThreadTest, ACallWaitingWhenTheRefusalBeginsIsFailed) {
+  HANDLE started = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  TWin32Handle startedOwner(started);
+  std::atomic<bool> refused{false};
+  std::atomic<bool> ran{false};
+  TThread worker([&] {
+    ::SetEvent(started);
+    try {
+      Synchronize([&] { ran = true; });
+    } catch (const ESynchronizeRefused&) {
+      refused = true;
+    }
+  });
+  ::WaitForSingleObject(started, 10000);
+  // The worker's call is queued (or about to be): the refusal fails it either way.
+  ::Sleep(50);
+  {
+    TRefusedSynchronize refusing;
+    EXPECT_EQ(::WaitForSingleObject(worker.Handle(), 10000), WAIT_OBJECT_0);
+  }
+  EXPECT_TRUE(refused);
+  EXPECT_FALSE(ran);
 }
 
 TEST(MainThread, WithoutAMainThreadSynchronizeRaises) {
