@@ -21,28 +21,30 @@ STDMETHODIMP_(ULONG) TConnectionPoint::Release() {
 }
 
 STDMETHODIMP TConnectionPoint::GetConnectionInterface(IID* iid) {
-  return ComBoundary("IConnectionPoint::GetConnectionInterface", [&]() -> HRESULT {
-    if (iid == nullptr) {
-      return E_POINTER;
-    }
-    *iid = pointIid_;
-    return S_OK;
-  });
+  return ApartmentBoundary(apartment_, "IConnectionPoint::GetConnectionInterface",
+                           [&]() -> HRESULT {
+                             if (iid == nullptr) {
+                               return E_POINTER;
+                             }
+                             *iid = pointIid_;
+                             return S_OK;
+                           });
 }
 
 STDMETHODIMP TConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
-  return ComBoundary("IConnectionPoint::GetConnectionPointContainer", [&]() -> HRESULT {
-    if (out == nullptr) {
-      return E_POINTER;
-    }
-    *out = &container_;
-    container_.AddRef();
-    return S_OK;
-  });
+  return ApartmentBoundary(apartment_, "IConnectionPoint::GetConnectionPointContainer",
+                           [&]() -> HRESULT {
+                             if (out == nullptr) {
+                               return E_POINTER;
+                             }
+                             *out = &container_;
+                             container_.AddRef();
+                             return S_OK;
+                           });
 }
 
 STDMETHODIMP TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
-  return ComBoundary("IConnectionPoint::Advise", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IConnectionPoint::Advise", [&]() -> HRESULT {
     if (cookie == nullptr) {
       return E_POINTER;
     }
@@ -64,7 +66,7 @@ STDMETHODIMP TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
 }
 
 STDMETHODIMP TConnectionPoint::Unadvise(DWORD cookie) {
-  return ComBoundary("IConnectionPoint::Unadvise", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IConnectionPoint::Unadvise", [&]() -> HRESULT {
     for (auto it = connections_.begin(); it != connections_.end(); ++it) {
       if (it->cookie == cookie) {
         TComPtr<IUnknown> sink = std::move(it->sink);  // released after the list is consistent
@@ -77,7 +79,7 @@ STDMETHODIMP TConnectionPoint::Unadvise(DWORD cookie) {
 }
 
 STDMETHODIMP TConnectionPoint::EnumConnections(IEnumConnections** out) {
-  return ComBoundary("IConnectionPoint::EnumConnections", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IConnectionPoint::EnumConnections", [&]() -> HRESULT {
     if (out != nullptr) {
       *out = nullptr;
     }

@@ -9,6 +9,7 @@
 
 #include "framework/base/ComObject.h"
 #include "framework/base/ComPtr.h"
+#include "miniplayer/Apartment.h"
 
 namespace leafbook::miniplayer {
 
@@ -40,6 +41,7 @@ class TConnectionPoint final
     DWORD cookie;
     TComPtr<IUnknown> sink;
   };
+  TApartment apartment_;  // the container's, made on its thread
   IConnectionPointContainer& container_;
   IID pointIid_;
   IID sinkIid_;

@@ -24,8 +24,12 @@ class TBindCallback final
     : public TComObject<TBindCallback, TInterface<IBindStatusCallback, &IID_IBindStatusCallback>,
                         TInterface<IHttpNegotiate, &IID_IHttpNegotiate>> {
  public:
-  TBindCallback(std::wstring url, int request, std::shared_ptr<TLoadLink> link)
-      : url_(std::move(url)), request_(request), link_(std::move(link)) {}
+  TBindCallback(std::wstring url, int request, std::shared_ptr<TLoadLink> link,
+                std::shared_ptr<TWin32Handle> finished)
+      : url_(std::move(url)),
+        request_(request),
+        link_(std::move(link)),
+        finished_(std::move(finished)) {}
 
   // IBindStatusCallback
   STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override {
@@ -98,9 +102,7 @@ class TBindCallback final
         }
       }
       Trace(L"received " + std::to_wstring(bytes_.size()) + L" bytes so far " + url_);
-      if (ILoadClient* client = link_->client) {
-        client->LoadProgress(request_, bytes_.size(), declared_);
-      }
+      link_->Progress(request_, bytes_.size(), declared_);
       return S_OK;
     });
   }
@@ -151,9 +153,8 @@ class TBindCallback final
       return;
     }
     done_ = true;
-    if (ILoadClient* client = link_->client) {
-      client->LoadFailed(request_, why);
-    }
+    link_->Failed(request_, why);
+    Finished();
   }
 
   static std::wstring Hex(HRESULT value) {
@@ -172,14 +173,19 @@ class TBindCallback final
       return;
     }
     done_ = true;
-    if (ILoadClient* client = link_->client) {
-      client->LoadDone(request_, std::move(bytes_));
+    link_->Done(request_, std::move(bytes_));
+    Finished();
+  }
+  void Finished() {
+    if (finished_) {
+      SetEvent(finished_->Get());
     }
   }
 
   std::wstring url_;
   int request_;
   std::shared_ptr<TLoadLink> link_;
+  std::shared_ptr<TWin32Handle> finished_;
   TComPtr<IBinding> binding_;
   std::string bytes_;
   uint64_t declared_ = 0;
@@ -188,6 +194,32 @@ class TBindCallback final
 };
 
 }  // namespace
+
+void TLoadLink::Cut() {
+  TLockGuard guard(lock_);
+  client_ = nullptr;
+}
+
+void TLoadLink::Progress(int request, uint64_t received, uint64_t total) {
+  TLockGuard guard(lock_);
+  if (client_ != nullptr) {
+    client_->LoadProgress(request, received, total);
+  }
+}
+
+void TLoadLink::Done(int request, std::string bytes) {
+  TLockGuard guard(lock_);
+  if (client_ != nullptr) {
+    client_->LoadDone(request, std::move(bytes));
+  }
+}
+
+void TLoadLink::Failed(int request, const std::wstring& why) {
+  TLockGuard guard(lock_);
+  if (client_ != nullptr) {
+    client_->LoadFailed(request, why);
+  }
+}
 
 bool ReadByFileFunctions(const std::wstring& path, bool ansiName, std::string& bytes,
                          std::wstring& why) {
@@ -251,14 +283,16 @@ bool ReadByFileFunctions(const std::wstring& path, bool ansiName, std::string& b
   return true;
 }
 
-bool StartMonikerLoad(const std::wstring& url, int request, std::shared_ptr<TLoadLink> link) {
+bool StartMonikerLoad(const std::wstring& url, int request, std::shared_ptr<TLoadLink> link,
+                      std::shared_ptr<TWin32Handle> finished) {
   TComPtr<IMoniker> moniker;
   HRESULT hr = CreateURLMoniker(nullptr, url.c_str(), moniker.Put());
   if (FAILED(hr) || !moniker) {
     Trace(L"no moniker for " + url);
     return false;
   }
-  TComPtr<TBindCallback> callback(NewComObject<TBindCallback>(url, request, std::move(link)));
+  TComPtr<TBindCallback> callback(
+      NewComObject<TBindCallback>(url, request, std::move(link), std::move(finished)));
   TComPtr<IBindCtx> context;
   hr = CreateAsyncBindCtx(0, callback.Get(), nullptr, context.Put());
   if (FAILED(hr) || !context) {

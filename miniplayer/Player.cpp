@@ -34,7 +34,7 @@ TMiniPlayer::TMiniPlayer()
 }
 
 TMiniPlayer::~TMiniPlayer() {
-  queue_.Disconnect();
+  queue_.Shutdown();
   windows_.DestroyAll();
   events_.Clear();
   propertySinks_.Clear();
@@ -45,7 +45,7 @@ TMiniPlayer::~TMiniPlayer() {
 // ---------------------------------------------------------------- IOleObject
 
 STDMETHODIMP TMiniPlayer::SetClientSite(IOleClientSite* site) {
-  return ComBoundary("IOleObject::SetClientSite", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::SetClientSite", [&]() -> HRESULT {
     if (FailureInjected("IOleObject::SetClientSite")) {
       return E_FAIL;
     }
@@ -55,7 +55,7 @@ STDMETHODIMP TMiniPlayer::SetClientSite(IOleClientSite* site) {
 }
 
 STDMETHODIMP TMiniPlayer::GetClientSite(IOleClientSite** site) {
-  return ComBoundary("IOleObject::GetClientSite", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::GetClientSite", [&]() -> HRESULT {
     if (site == nullptr) {
       return E_POINTER;
     }
@@ -65,26 +65,30 @@ STDMETHODIMP TMiniPlayer::GetClientSite(IOleClientSite** site) {
 }
 
 STDMETHODIMP TMiniPlayer::SetHostNames(LPCOLESTR, LPCOLESTR) {
-  return ComBoundary("IOleObject::SetHostNames", [&]() -> HRESULT { return S_OK; });
+  return ApartmentBoundary(apartment_, "IOleObject::SetHostNames",
+                           [&]() -> HRESULT { return S_OK; });
 }
 
 STDMETHODIMP TMiniPlayer::Close(DWORD) {
-  return ComBoundary("IOleObject::Close", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::Close", [&]() -> HRESULT {
     if (FailureInjected("IOleObject::Close")) {
       return E_FAIL;
     }
     Trace(L"close");
+    // As a real runtime: its threads end before the window goes.
+    queue_.StopWorkers();
     InPlaceDeactivate();
     return S_OK;
   });
 }
 
 STDMETHODIMP TMiniPlayer::SetMoniker(DWORD, IMoniker*) {
-  return ComBoundary("IOleObject::SetMoniker", [&]() -> HRESULT { return E_NOTIMPL; });
+  return ApartmentBoundary(apartment_, "IOleObject::SetMoniker",
+                           [&]() -> HRESULT { return E_NOTIMPL; });
 }
 
 STDMETHODIMP TMiniPlayer::GetMoniker(DWORD, DWORD, IMoniker** out) {
-  return ComBoundary("IOleObject::GetMoniker", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::GetMoniker", [&]() -> HRESULT {
     if (out != nullptr) {
       *out = nullptr;
     }
@@ -93,11 +97,12 @@ STDMETHODIMP TMiniPlayer::GetMoniker(DWORD, DWORD, IMoniker** out) {
 }
 
 STDMETHODIMP TMiniPlayer::InitFromData(IDataObject*, BOOL, DWORD) {
-  return ComBoundary("IOleObject::InitFromData", [&]() -> HRESULT { return E_NOTIMPL; });
+  return ApartmentBoundary(apartment_, "IOleObject::InitFromData",
+                           [&]() -> HRESULT { return E_NOTIMPL; });
 }
 
 STDMETHODIMP TMiniPlayer::GetClipboardData(DWORD, IDataObject** out) {
-  return ComBoundary("IOleObject::GetClipboardData", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::GetClipboardData", [&]() -> HRESULT {
     if (out != nullptr) {
       *out = nullptr;
     }
@@ -107,7 +112,7 @@ STDMETHODIMP TMiniPlayer::GetClipboardData(DWORD, IDataObject** out) {
 
 STDMETHODIMP TMiniPlayer::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent,
                                  LPCRECT rect) {
-  return ComBoundary("IOleObject::DoVerb", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::DoVerb", [&]() -> HRESULT {
     if (FailureInjected("IOleObject::DoVerb")) {
       return E_FAIL;
     }
@@ -130,7 +135,7 @@ STDMETHODIMP TMiniPlayer::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, H
 }
 
 STDMETHODIMP TMiniPlayer::EnumVerbs(IEnumOLEVERB** out) {
-  return ComBoundary("IOleObject::EnumVerbs", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::EnumVerbs", [&]() -> HRESULT {
     if (out != nullptr) {
       *out = nullptr;
     }
@@ -139,15 +144,15 @@ STDMETHODIMP TMiniPlayer::EnumVerbs(IEnumOLEVERB** out) {
 }
 
 STDMETHODIMP TMiniPlayer::Update() {
-  return ComBoundary("IOleObject::Update", [&]() -> HRESULT { return S_OK; });
+  return ApartmentBoundary(apartment_, "IOleObject::Update", [&]() -> HRESULT { return S_OK; });
 }
 
 STDMETHODIMP TMiniPlayer::IsUpToDate() {
-  return ComBoundary("IOleObject::IsUpToDate", [&]() -> HRESULT { return S_OK; });
+  return ApartmentBoundary(apartment_, "IOleObject::IsUpToDate", [&]() -> HRESULT { return S_OK; });
 }
 
 STDMETHODIMP TMiniPlayer::GetUserClassID(CLSID* clsid) {
-  return ComBoundary("IOleObject::GetUserClassID", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::GetUserClassID", [&]() -> HRESULT {
     if (clsid == nullptr) {
       return E_POINTER;
     }
@@ -157,7 +162,7 @@ STDMETHODIMP TMiniPlayer::GetUserClassID(CLSID* clsid) {
 }
 
 STDMETHODIMP TMiniPlayer::GetUserType(DWORD, LPOLESTR* out) {
-  return ComBoundary("IOleObject::GetUserType", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::GetUserType", [&]() -> HRESULT {
     if (out == nullptr) {
       return E_POINTER;
     }
@@ -172,7 +177,7 @@ STDMETHODIMP TMiniPlayer::GetUserType(DWORD, LPOLESTR* out) {
 }
 
 STDMETHODIMP TMiniPlayer::SetExtent(DWORD aspect, SIZEL* size) {
-  return ComBoundary("IOleObject::SetExtent", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::SetExtent", [&]() -> HRESULT {
     if (FailureInjected("IOleObject::SetExtent")) {
       return E_FAIL;
     }
@@ -191,7 +196,7 @@ STDMETHODIMP TMiniPlayer::SetExtent(DWORD aspect, SIZEL* size) {
 }
 
 STDMETHODIMP TMiniPlayer::GetExtent(DWORD aspect, SIZEL* size) {
-  return ComBoundary("IOleObject::GetExtent", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::GetExtent", [&]() -> HRESULT {
     if (FailureInjected("IOleObject::GetExtent")) {
       return E_FAIL;
     }
@@ -207,7 +212,7 @@ STDMETHODIMP TMiniPlayer::GetExtent(DWORD aspect, SIZEL* size) {
 }
 
 STDMETHODIMP TMiniPlayer::Advise(IAdviseSink*, DWORD* cookie) {
-  return ComBoundary("IOleObject::Advise", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::Advise", [&]() -> HRESULT {
     if (cookie != nullptr) {
       *cookie = 0;
     }
@@ -216,11 +221,12 @@ STDMETHODIMP TMiniPlayer::Advise(IAdviseSink*, DWORD* cookie) {
 }
 
 STDMETHODIMP TMiniPlayer::Unadvise(DWORD) {
-  return ComBoundary("IOleObject::Unadvise", [&]() -> HRESULT { return OLE_E_NOCONNECTION; });
+  return ApartmentBoundary(apartment_, "IOleObject::Unadvise",
+                           [&]() -> HRESULT { return OLE_E_NOCONNECTION; });
 }
 
 STDMETHODIMP TMiniPlayer::EnumAdvise(IEnumSTATDATA** out) {
-  return ComBoundary("IOleObject::EnumAdvise", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::EnumAdvise", [&]() -> HRESULT {
     if (out != nullptr) {
       *out = nullptr;
     }
@@ -229,7 +235,7 @@ STDMETHODIMP TMiniPlayer::EnumAdvise(IEnumSTATDATA** out) {
 }
 
 STDMETHODIMP TMiniPlayer::GetMiscStatus(DWORD, DWORD* status) {
-  return ComBoundary("IOleObject::GetMiscStatus", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleObject::GetMiscStatus", [&]() -> HRESULT {
     if (status == nullptr) {
       return E_POINTER;
     }
@@ -240,13 +246,14 @@ STDMETHODIMP TMiniPlayer::GetMiscStatus(DWORD, DWORD* status) {
 }
 
 STDMETHODIMP TMiniPlayer::SetColorScheme(LOGPALETTE*) {
-  return ComBoundary("IOleObject::SetColorScheme", [&]() -> HRESULT { return E_NOTIMPL; });
+  return ApartmentBoundary(apartment_, "IOleObject::SetColorScheme",
+                           [&]() -> HRESULT { return E_NOTIMPL; });
 }
 
 // ---------------------------------------------------------------- IOleControl
 
 STDMETHODIMP TMiniPlayer::GetControlInfo(CONTROLINFO* info) {
-  return ComBoundary("IOleControl::GetControlInfo", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleControl::GetControlInfo", [&]() -> HRESULT {
     if (info == nullptr) {
       return E_POINTER;
     }
@@ -258,15 +265,17 @@ STDMETHODIMP TMiniPlayer::GetControlInfo(CONTROLINFO* info) {
 }
 
 STDMETHODIMP TMiniPlayer::OnMnemonic(MSG*) {
-  return ComBoundary("IOleControl::OnMnemonic", [&]() -> HRESULT { return S_OK; });
+  return ApartmentBoundary(apartment_, "IOleControl::OnMnemonic",
+                           [&]() -> HRESULT { return S_OK; });
 }
 
 STDMETHODIMP TMiniPlayer::OnAmbientPropertyChange(DISPID) {
-  return ComBoundary("IOleControl::OnAmbientPropertyChange", [&]() -> HRESULT { return S_OK; });
+  return ApartmentBoundary(apartment_, "IOleControl::OnAmbientPropertyChange",
+                           [&]() -> HRESULT { return S_OK; });
 }
 
 STDMETHODIMP TMiniPlayer::FreezeEvents(BOOL freeze) {
-  return ComBoundary("IOleControl::FreezeEvents", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleControl::FreezeEvents", [&]() -> HRESULT {
     frozen_ = std::max(0, frozen_ + (freeze ? 1 : -1));
     return S_OK;
   });

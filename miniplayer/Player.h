@@ -22,6 +22,7 @@
 #include "framework/base/ComObject.h"
 #include "framework/base/ComPtr.h"
 #include "framework/base/Resources.h"
+#include "miniplayer/Apartment.h"
 #include "miniplayer/ConnectionPoint.h"
 #include "miniplayer/LoadQueue.h"
 #include "miniplayer/Module.h"
@@ -105,6 +106,19 @@ class TMiniPlayer final
   void SetDefaults();
 
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT rect, bool uiActivate);
+  // Tells the site and the frame, then takes the focus; once until UIDeactivate.
+  void UIActivate();
+
+  // A GetURL as the movie of layer wrote it, read as the player fetches it.
+  struct TMovieRequest {
+    std::wstring url;
+    std::wstring target;
+    std::wstring base;  // what a relative url follows
+    bool ansiName;      // texts of a movie older than version 6
+  };
+  TMovieRequest ReadRequest(const TLayer* layer, const std::string& url, const std::string& target);
+  // Fetches ahead what the later frames of the movie at level will load into levels.
+  void PreloadAhead(int level);
 
   // ILoadQueueHost (PlayerContent.cpp)
   void MainLoadStarting() override;
@@ -124,6 +138,7 @@ class TMiniPlayer final
   bool FullMenu() override;
   void RunPosted() override;
   void Tick() override;
+  void Clicked() override;
 
   // Events (PlayerEvents.cpp). The arguments in reverse order, as automation
   // passes them; they are cleared when the call returns.
@@ -132,6 +147,7 @@ class TMiniPlayer final
   void FireProgress(long percent);
   void FireFsCommand(const std::wstring& command, const std::wstring& args);
 
+  TApartment apartment_;  // the thread that made the object
   TComPtr<IOleClientSite> site_;
   TComPtr<IOleInPlaceSite> inPlaceSite_;
   TComPtr<IOleInPlaceFrame> frame_;  // told of UI activation

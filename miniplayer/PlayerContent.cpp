@@ -31,6 +31,10 @@ void TMiniPlayer::Arrived(int level, const std::wstring& url, std::string bytes)
     return;
   }
   if (level == 0) {
+    queue_.ClearCache();
+  }
+  PreloadAhead(level);
+  if (level == 0) {
     queue_.MainLoaded();
     FireProgress(100);
     SetReadyState(3);
@@ -51,27 +55,51 @@ void TMiniPlayer::Emptied(int level) {
 
 // ---------------------------------------------------------------- the playheads
 
-void TMiniPlayer::MovieGetUrl(int level, const std::string& rawUrl, const std::string& rawTarget) {
-  TLayer* layer = stage_.Level(level);
+TMiniPlayer::TMovieRequest TMiniPlayer::ReadRequest(const TLayer* layer, const std::string& url,
+                                                    const std::string& target) {
   // Movies from version 6 on write their texts in UTF-8, older ones in the ANSI code page.
   const bool utf8 = layer != nullptr && layer->timeline && layer->timeline->Movie().version >= 6;
-  const std::wstring url = utf8 ? Utf8ToWide(rawUrl) : AnsiToWide(rawUrl);
-  const std::wstring target = utf8 ? Utf8ToWide(rawTarget) : AnsiToWide(rawTarget);
-  if (auto command = FsCommandOf(url)) {
-    queue_.Post([this, command = *command, target] { FireFsCommand(command, target); });
+  // Relative URLs follow the Base property when it is set, else the movie asking.
+  const std::wstring& base = strings_[kBase];
+  return {utf8 ? Utf8ToWide(url) : AnsiToWide(url), utf8 ? Utf8ToWide(target) : AnsiToWide(target),
+          !base.empty()      ? base
+          : layer != nullptr ? layer->url
+                             : std::wstring(),
+          !utf8};
+}
+
+void TMiniPlayer::MovieGetUrl(int level, const std::string& rawUrl, const std::string& rawTarget) {
+  const TMovieRequest request = ReadRequest(stage_.Level(level), rawUrl, rawTarget);
+  if (auto command = FsCommandOf(request.url)) {
+    queue_.Post(
+        [this, command = *command, target = request.target] { FireFsCommand(command, target); });
     return;
   }
-  if (auto into = LevelOfTarget(target)) {
-    // Relative URLs follow the Base property when it is set, else the movie asking.
-    const std::wstring& base = strings_[kBase];
-    queue_.LoadUrl(*into, url,
-                   !base.empty()      ? base
-                   : layer != nullptr ? layer->url
-                                      : std::wstring(),
-                   !utf8);
+  if (auto into = LevelOfTarget(request.target)) {
+    queue_.LoadUrl(*into, request.url, request.base, request.ansiName);
     return;
   }
-  Trace(L"ignored GetURL " + url + L" target " + target);
+  Trace(L"ignored GetURL " + request.url + L" target " + request.target);
+}
+
+void TMiniPlayer::PreloadAhead(int level) {
+  const TLayer* layer = stage_.Level(level);
+  if (layer == nullptr || !layer->timeline) {
+    return;
+  }
+  // A long book's pages are not all fetched at once: the next ones are the likely ones.
+  constexpr int kMaxAhead = 32;
+  int started = 0;
+  for (const TUrlRequest& raw : RequestsAhead(layer->timeline->Movie())) {
+    const TMovieRequest request = ReadRequest(layer, raw.url, raw.target);
+    auto into = LevelOfTarget(request.target);
+    if (into && !FsCommandOf(request.url) && !request.url.empty()) {
+      if (started++ == kMaxAhead) {
+        break;
+      }
+      queue_.Preload(*into, request.url, request.base, request.ansiName);
+    }
+  }
 }
 
 void TMiniPlayer::FrameShown(int level, int frame) {
@@ -106,6 +134,12 @@ void TMiniPlayer::RunPosted() {
 
 void TMiniPlayer::Tick() {
   stage_.Tick(numbers_[kLoop] != 0);
+}
+
+void TMiniPlayer::Clicked() {
+  if (inPlaceActive_) {
+    UIActivate();
+  }
 }
 
 }  // namespace leafbook::miniplayer

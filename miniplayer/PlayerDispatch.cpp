@@ -175,7 +175,7 @@ TLayer* TMiniPlayer::LayerOfTarget(const std::wstring& target) {
 }
 
 STDMETHODIMP TMiniPlayer::GetTypeInfoCount(UINT* count) {
-  return ComBoundary("IDispatch::GetTypeInfoCount", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IDispatch::GetTypeInfoCount", [&]() -> HRESULT {
     if (count == nullptr) {
       return E_POINTER;
     }
@@ -185,7 +185,7 @@ STDMETHODIMP TMiniPlayer::GetTypeInfoCount(UINT* count) {
 }
 
 STDMETHODIMP TMiniPlayer::GetTypeInfo(UINT, LCID, ITypeInfo** out) {
-  return ComBoundary("IDispatch::GetTypeInfo", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IDispatch::GetTypeInfo", [&]() -> HRESULT {
     if (out != nullptr) {
       *out = nullptr;
     }
@@ -194,7 +194,7 @@ STDMETHODIMP TMiniPlayer::GetTypeInfo(UINT, LCID, ITypeInfo** out) {
 }
 
 STDMETHODIMP TMiniPlayer::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  return ComBoundary("IDispatch::GetIDsOfNames", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IDispatch::GetIDsOfNames", [&]() -> HRESULT {
     if (names == nullptr || ids == nullptr) {
       return E_POINTER;
     }
@@ -221,7 +221,7 @@ STDMETHODIMP TMiniPlayer::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCI
 
 STDMETHODIMP TMiniPlayer::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                  VARIANT* result, EXCEPINFO*, UINT* argError) {
-  return ComBoundary("IDispatch::Invoke", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IDispatch::Invoke", [&]() -> HRESULT {
     const TMember* member = FindMember(id);
     if (member == nullptr) {
       return DISP_E_MEMBERNOTFOUND;

@@ -10,30 +10,32 @@
 namespace leafbook::miniplayer {
 
 STDMETHODIMP TMiniPlayer::EnumConnectionPoints(IEnumConnectionPoints** out) {
-  return ComBoundary("IConnectionPointContainer::EnumConnectionPoints", [&]() -> HRESULT {
-    return NewConnectionPointEnumerator({&events_, &propertySinks_}, out);
-  });
+  return ApartmentBoundary(apartment_, "IConnectionPointContainer::EnumConnectionPoints",
+                           [&]() -> HRESULT {
+                             return NewConnectionPointEnumerator({&events_, &propertySinks_}, out);
+                           });
 }
 
 STDMETHODIMP TMiniPlayer::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
-  return ComBoundary("IConnectionPointContainer::FindConnectionPoint", [&]() -> HRESULT {
-    if (FailureInjected("IConnectionPointContainer::FindConnectionPoint")) {
-      return E_FAIL;
-    }
-    if (out == nullptr) {
-      return E_POINTER;
-    }
-    *out = nullptr;
-    if (IsEqualIID(iid, kDiidEvents)) {
-      *out = &events_;
-    } else if (IsEqualIID(iid, IID_IPropertyNotifySink)) {
-      *out = &propertySinks_;
-    } else {
-      return CONNECT_E_NOCONNECTION;
-    }
-    (*out)->AddRef();
-    return S_OK;
-  });
+  return ApartmentBoundary(
+      apartment_, "IConnectionPointContainer::FindConnectionPoint", [&]() -> HRESULT {
+        if (FailureInjected("IConnectionPointContainer::FindConnectionPoint")) {
+          return E_FAIL;
+        }
+        if (out == nullptr) {
+          return E_POINTER;
+        }
+        *out = nullptr;
+        if (IsEqualIID(iid, kDiidEvents)) {
+          *out = &events_;
+        } else if (IsEqualIID(iid, IID_IPropertyNotifySink)) {
+          *out = &propertySinks_;
+        } else {
+          return CONNECT_E_NOCONNECTION;
+        }
+        (*out)->AddRef();
+        return S_OK;
+      });
 }
 
 void TMiniPlayer::FireEvent(DISPID id, std::initializer_list<TVariant> argsReversed) {

@@ -49,19 +49,31 @@ HRESULT TMiniPlayer::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
   } else if (rect != nullptr) {
     SetObjectRects(rect, nullptr);
   }
-  if (uiActivate && !uiActive_ && inPlaceSite_) {
-    uiActive_ = true;
-    inPlaceSite_->OnUIActivate();
-    if (frame_) {
-      frame_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"miniplayer");
-    }
-    SetFocus(windows_.Handle());
+  if (uiActivate) {
+    UIActivate();
   }
   return S_OK;
 }
 
+void TMiniPlayer::UIActivate() {
+  if (uiActive_ || !inPlaceSite_) {
+    return;
+  }
+  TComPtr<IUnknown> self(static_cast<IOleObject*>(this));  // the site may drop its reference
+  uiActive_ = true;
+  Trace(L"ui activated");
+  TComPtr<IOleInPlaceSite> site = inPlaceSite_;
+  site->OnUIActivate();
+  if (TComPtr<IOleInPlaceFrame> frame = frame_) {
+    frame->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"miniplayer");
+  }
+  if (HWND window = windows_.Handle(); window != nullptr) {
+    SetFocus(window);
+  }
+}
+
 STDMETHODIMP TMiniPlayer::GetWindow(HWND* window) {
-  return ComBoundary("IOleWindow::GetWindow", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleWindow::GetWindow", [&]() -> HRESULT {
     if (FailureInjected("IOleWindow::GetWindow")) {
       return E_FAIL;
     }
@@ -74,11 +86,12 @@ STDMETHODIMP TMiniPlayer::GetWindow(HWND* window) {
 }
 
 STDMETHODIMP TMiniPlayer::ContextSensitiveHelp(BOOL) {
-  return ComBoundary("IOleWindow::ContextSensitiveHelp", [&]() -> HRESULT { return E_NOTIMPL; });
+  return ApartmentBoundary(apartment_, "IOleWindow::ContextSensitiveHelp",
+                           [&]() -> HRESULT { return E_NOTIMPL; });
 }
 
 STDMETHODIMP TMiniPlayer::InPlaceDeactivate() {
-  return ComBoundary("IOleInPlaceObject::InPlaceDeactivate", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleInPlaceObject::InPlaceDeactivate", [&]() -> HRESULT {
     if (FailureInjected("IOleInPlaceObject::InPlaceDeactivate")) {
       return E_FAIL;
     }
@@ -98,7 +111,7 @@ STDMETHODIMP TMiniPlayer::InPlaceDeactivate() {
 }
 
 STDMETHODIMP TMiniPlayer::UIDeactivate() {
-  return ComBoundary("IOleInPlaceObject::UIDeactivate", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleInPlaceObject::UIDeactivate", [&]() -> HRESULT {
     if (uiActive_) {
       uiActive_ = false;
       if (frame_) {
@@ -113,7 +126,7 @@ STDMETHODIMP TMiniPlayer::UIDeactivate() {
 }
 
 STDMETHODIMP TMiniPlayer::SetObjectRects(LPCRECT position, LPCRECT) {
-  return ComBoundary("IOleInPlaceObject::SetObjectRects", [&]() -> HRESULT {
+  return ApartmentBoundary(apartment_, "IOleInPlaceObject::SetObjectRects", [&]() -> HRESULT {
     if (position == nullptr) {
       return E_POINTER;
     }
@@ -126,31 +139,50 @@ STDMETHODIMP TMiniPlayer::SetObjectRects(LPCRECT position, LPCRECT) {
 }
 
 STDMETHODIMP TMiniPlayer::ReactivateAndUndo() {
-  return ComBoundary("IOleInPlaceObject::ReactivateAndUndo",
-                     [&]() -> HRESULT { return E_NOTIMPL; });
+  return ApartmentBoundary(apartment_, "IOleInPlaceObject::ReactivateAndUndo",
+                           [&]() -> HRESULT { return E_NOTIMPL; });
 }
 
-STDMETHODIMP TMiniPlayer::TranslateAccelerator(LPMSG) {
-  return ComBoundary("IOleInPlaceActiveObject::TranslateAccelerator",
-                     [&]() -> HRESULT { return S_FALSE; });
+// One accelerator of its own: Ctrl+Home, back to the book's first page. A
+// claimed key is not dispatched by the host, so it never acts as a plain key too.
+STDMETHODIMP TMiniPlayer::TranslateAccelerator(LPMSG message) {
+  return ApartmentBoundary(
+      apartment_, "IOleInPlaceActiveObject::TranslateAccelerator", [&]() -> HRESULT {
+        if (message == nullptr) {
+          return S_FALSE;
+        }
+        const bool claimed = message->message == WM_KEYDOWN && message->wParam == VK_HOME &&
+                             GetKeyState(VK_CONTROL) < 0;
+        wchar_t code[16];
+        swprintf(code, 16, L"0x%04X", message->message);
+        Trace(L"translate accelerator " + std::wstring(code) + L" " +
+              std::to_wstring(message->wParam) + (claimed ? L" S_OK" : L" S_FALSE"));
+        if (!claimed) {
+          return S_FALSE;
+        }
+        stage_.FirstPage();
+        return S_OK;
+      });
 }
 
 STDMETHODIMP TMiniPlayer::OnFrameWindowActivate(BOOL) {
-  return ComBoundary("IOleInPlaceActiveObject::OnFrameWindowActivate",
-                     [&]() -> HRESULT { return S_OK; });
+  return ApartmentBoundary(apartment_, "IOleInPlaceActiveObject::OnFrameWindowActivate",
+                           [&]() -> HRESULT { return S_OK; });
 }
 
 STDMETHODIMP TMiniPlayer::OnDocWindowActivate(BOOL) {
-  return ComBoundary("IOleInPlaceActiveObject::OnDocWindowActivate",
-                     [&]() -> HRESULT { return S_OK; });
+  return ApartmentBoundary(apartment_, "IOleInPlaceActiveObject::OnDocWindowActivate",
+                           [&]() -> HRESULT { return S_OK; });
 }
 
 STDMETHODIMP TMiniPlayer::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) {
-  return ComBoundary("IOleInPlaceActiveObject::ResizeBorder", [&]() -> HRESULT { return S_OK; });
+  return ApartmentBoundary(apartment_, "IOleInPlaceActiveObject::ResizeBorder",
+                           [&]() -> HRESULT { return S_OK; });
 }
 
 STDMETHODIMP TMiniPlayer::EnableModeless(BOOL) {
-  return ComBoundary("IOleInPlaceActiveObject::EnableModeless", [&]() -> HRESULT { return S_OK; });
+  return ApartmentBoundary(apartment_, "IOleInPlaceActiveObject::EnableModeless",
+                           [&]() -> HRESULT { return S_OK; });
 }
 
 }  // namespace leafbook::miniplayer

@@ -231,6 +231,7 @@ LRESULT TPlayerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_LBUTTONDOWN:
       Trace(L"mouse left click");
+      host_.Clicked();
       SetFocus(window_.Get());
       host_.TurnPage(true);
       return 0;

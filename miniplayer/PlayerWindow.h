@@ -22,6 +22,9 @@ class IPlayerWindowHost {
   virtual bool FullMenu() = 0;
   virtual void RunPosted() = 0;
   virtual void Tick() = 0;
+  // A left click on the control's window, before it takes the focus: an OLE
+  // control UI-activates itself on it.
+  virtual void Clicked() = 0;
 
  protected:
   ~IPlayerWindowHost() = default;

@@ -137,6 +137,20 @@ void TStage::TurnPage(bool forward) {
   UpdateTimer();
 }
 
+void TStage::FirstPage() {
+  TTimeline* main = MainTimeline();
+  if (main == nullptr) {
+    return;
+  }
+  if (main->CurrentFrame() != 0) {
+    main->Rewind();
+    click_.Play();
+  } else {
+    main->Stop();
+  }
+  UpdateTimer();
+}
+
 void TStage::RunCommand(int command) {
   TTimeline* main = MainTimeline();
   switch (command) {

@@ -75,6 +75,8 @@ class TStage {
   void UpdateTimer();
   void Tick(bool loop);
   void TurnPage(bool forward);
+  // The main movie's first frame, stopped there: the first page of the book.
+  void FirstPage();
   // The movie commands of the context menu (play, stop, rewind, forward, back).
   void RunCommand(int command);
 

@@ -22,6 +22,25 @@ std::string Pop(std::vector<std::string>& stack) {
 
 }  // namespace
 
+std::vector<TUrlRequest> RequestsAhead(const TSwfMovie& movie) {
+  std::vector<TUrlRequest> requests;
+  for (size_t frame = 1; frame < movie.frames.size(); ++frame) {
+    std::vector<std::string> stack;
+    for (const TSwfAction& action : movie.frames[frame].actions) {
+      if (action.code == 0x83) {
+        requests.push_back({action.url, action.target});
+      } else if (action.code == 0x96) {
+        stack.insert(stack.end(), action.values.begin(), action.values.end());
+      } else if (action.code == 0x9A) {
+        std::string target = Pop(stack);
+        std::string url = Pop(stack);
+        requests.push_back({std::move(url), std::move(target)});
+      }
+    }
+  }
+  return requests;
+}
+
 TTimeline::TTimeline(std::shared_ptr<const TSwfMovie> movie, ITimelineHost& host)
     : movie_(std::move(movie)), host_(host) {}
 

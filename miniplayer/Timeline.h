@@ -20,6 +20,18 @@ class ITimelineHost {
   virtual void OnFrameShown(int frame) = 0;
 };
 
+// A GetURL as a frame's actions make it, with the movie's own text.
+struct TUrlRequest {
+  std::string url;
+  std::string target;
+  bool operator==(const TUrlRequest&) const = default;
+};
+
+// The GetURL and GetURL2 requests of every frame after the first, in frame
+// order, as those frames' actions would make them: what a page-turning movie
+// will ask for next. The first frame's run as soon as the movie starts.
+std::vector<TUrlRequest> RequestsAhead(const TSwfMovie& movie);
+
 class TTimeline {
  public:
   TTimeline(std::shared_ptr<const TSwfMovie> movie, ITimelineHost& host);

@@ -4,11 +4,18 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "framework/base/AnsiText.h"
+#include "framework/base/CriticalSection.h"
 
 namespace leafbook::miniplayer {
+
+namespace {
+// Requests trace from their own threads: one line at a time.
+TCriticalSection traceLock;
+}  // namespace
 
 void Trace(const std::wstring& line) {
   wchar_t path[MAX_PATH];
@@ -16,12 +23,13 @@ void Trace(const std::wstring& line) {
   if (length == 0 || length >= MAX_PATH) {
     return;
   }
+  const std::string text =
+      "miniplayer " + std::to_string(GetCurrentProcessId()) + ": " + WideToUtf8(line) + "\n";
+  TLockGuard guard(traceLock);
   FILE* file = _wfopen(path, L"ab");
   if (file == nullptr) {
     return;
   }
-  const std::string text =
-      "miniplayer " + std::to_string(GetCurrentProcessId()) + ": " + WideToUtf8(line) + "\n";
   std::fwrite(text.data(), 1, text.size(), file);
   std::fclose(file);
 }
@@ -42,6 +50,17 @@ bool FailureInjected(const char* where) {
   }
   Trace(L"injected failure " + Utf8ToWide(where));
   return true;
+}
+
+long SwitchValue(const char* name, long absent) {
+  char text[32];
+  const DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+  if (length == 0 || length >= sizeof text) {
+    return absent;
+  }
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  return end != text && *end == '\0' ? value : absent;
 }
 
 }  // namespace leafbook::miniplayer

@@ -9,6 +9,15 @@
 //   put Movie <url> | LoadMovie level <n> <url>
 //   request level <n> via file <url> | request level <n> via moniker <url>
 //   file route failed (<why>), trying a moniker <url>
+//   request on thread <tid> (window thread <tid>), <n> in flight <url>
+//                                       (one per fetch, from the thread it runs on;
+//                                        n counts the requests started and not answered)
+//   stopped before opening <url>        (a request held by MINIPLAYER_DELAY, at Close)
+//   workers stopped <n>                 (Close or the object's end: n threads joined)
+//   no worker thread, error <e>; fetched in place <url>
+//   preload level <n> <url>             (a GetURL of a later frame, fetched ahead)
+//   preload failed <url>: <why>         (the GetURL that asks for it fetches it again)
+//   request level <n> from cache <url> | request level <n> waits for its preload <url>
 //   bind started <url> | response <code> <url> | bind result 0x<hresult> <url>
 //   received <bytes> bytes so far <url> | received <bytes> bytes <url>
 //   loaded level <n> movie of <m> frames|image <w>x<h>|notice: <text> <url>
@@ -17,7 +26,12 @@
 //   event ReadyState <n> | event Progress <n> | event FSCommand <command> <args>
 //   event FlashCall <request>
 //   frame <n> of <m> level <l>            (n counted from 1)
-//   key <virtual-key code> | mouse left click | context menu shown
+//   key <virtual-key code> | key up <virtual-key code> | mouse left click
+//   context menu shown | about shown
+//   ui activated                        (DoVerb, or the first click on the window)
+//   translate accelerator 0x<message> <virtual-key code> S_OK|S_FALSE
+//   called from a foreign thread: <interface::method>
+//                                       (not the thread that made the object)
 //   sound click | sound click skipped: <why>
 //   <interface::method> failed: <what>   (an exception stopped at the boundary)
 //   injected failure <interface::method>
@@ -38,5 +52,9 @@ void TraceBoundaryFailure(const char* where, const char* what) noexcept;
 // line) when MINIPLAYER_FAIL names this method, "<interface>::<method>",
 // which then answers E_FAIL and does nothing.
 bool FailureInjected(const char* where);
+
+// A number the environment sets for the runtime (MINIPLAYER_THREADS,
+// MINIPLAYER_DELAY: see LoadQueue.h); absent when unset or not a number.
+long SwitchValue(const char* name, long absent);
 
 }  // namespace leafbook::miniplayer

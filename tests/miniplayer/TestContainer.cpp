@@ -123,7 +123,8 @@ STDMETHODIMP TSite::OnUIActivate() {
 STDMETHODIMP TSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
                                      LPRECT positionOut, LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
   calls.push_back("GetWindowContext");
-  *frame = nullptr;
+  *frame = &this->frame;
+  this->frame.AddRef();
   *document = nullptr;
   *positionOut = position;
   *clip = RECT{0, 0, 32767, 32767};
@@ -141,6 +142,28 @@ STDMETHODIMP TSite::OnUIDeactivate(BOOL) {
 
 STDMETHODIMP TSite::OnInPlaceDeactivate() {
   calls.push_back("OnInPlaceDeactivate");
+  return S_OK;
+}
+
+STDMETHODIMP TFrame::QueryInterface(REFIID iid, void** out) {
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleWindow) ||
+      IsEqualIID(iid, IID_IOleInPlaceUIWindow) || IsEqualIID(iid, IID_IOleInPlaceFrame)) {
+    *out = static_cast<IOleInPlaceFrame*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+STDMETHODIMP TFrame::GetWindow(HWND* window) {
+  *window = window_;
+  return S_OK;
+}
+
+STDMETHODIMP TFrame::SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) {
+  calls_.push_back(object != nullptr ? "SetActiveObject" : "SetActiveObject none");
+  active = object;
   return S_OK;
 }
 

@@ -1,6 +1,6 @@
 // A minimal OLE container for the stand-in runtime's tests: a top-level
-// window as the in-place parent, a client and in-place site that records what
-// the control asked, an event sink that records what the control raised, and
+// window as the in-place parent, a client and in-place site (and its frame)
+// that records what the control asked, an event sink that records what the control raised, and
 // helpers to reach the automation surface by name.
 #pragma once
 
@@ -27,6 +27,36 @@ struct TModule {
 
   static std::wstring PathOf(const std::wstring& fileName);
   TComPtr<IOleObject> Create() const;
+};
+
+// The in-place frame: records SetActiveObject into its site's calls.
+class TFrame final : public IOleInPlaceFrame {
+ public:
+  TFrame(std::vector<std::string>& calls, HWND& window) : calls_(calls), window_(window) {}
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+  STDMETHODIMP_(ULONG) Release() override { return --refs; }  // lives in its site
+
+  STDMETHODIMP GetWindow(HWND* window) override;
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return S_OK; }
+  STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+  STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+  STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override;
+  STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return S_OK; }
+  STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+  STDMETHODIMP RemoveMenus(HMENU) override { return S_OK; }
+  STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+  STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+  STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+  long refs = 0;
+  IOleInPlaceActiveObject* active = nullptr;  // not counted: the control clears it
+
+ private:
+  std::vector<std::string>& calls_;
+  HWND& window_;
 };
 
 class TSite final : public IOleClientSite, public IOleInPlaceSite {
@@ -66,6 +96,7 @@ class TSite final : public IOleClientSite, public IOleInPlaceSite {
   long refs = 0;
   std::vector<std::string> calls;
   RECT position{10, 20, 330, 260};
+  TFrame frame{calls, parent_};  // what GetWindowContext hands out
 
  private:
   HWND parent_ = nullptr;

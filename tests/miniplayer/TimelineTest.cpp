@@ -116,5 +116,31 @@ TEST(Timeline, CallFrameRunsActionsInPlace) {
   EXPECT_EQ(host.requests, std::vector<std::string>{"FSCommand:called -> "});
 }
 
+TEST(Timeline, RequestsAheadAreWhatTheLaterFramesAskForWhenPlayed) {
+  TSwfWriter movie;
+  movie.DoAction(TActions().GetUrl("first.png", "_level1").Stop()).ShowFrame();
+  movie.DoAction(TActions().GetUrl("2.png", "_level1").Push("2b.swf").Push("_level2").GetUrl2())
+      .ShowFrame();
+  movie.DoAction(TActions().FsCommand("page", "3")).ShowFrame();
+  movie.DoAction(TActions().Push("left on the stack")).ShowFrame();  // a stack per frame
+  movie.DoAction(TActions().GetUrl2()).ShowFrame();
+  movie.ShowFrame();
+  const auto parsed = ParseMovie(movie.Bytes());
+  TRecorder host;
+  TTimeline timeline(parsed, host);
+  timeline.Start();
+  host.requests.clear();
+  for (int frame = 1; frame < timeline.TotalFrames(); ++frame) {
+    timeline.Forward();
+  }
+  std::vector<std::string> ahead;
+  for (const TUrlRequest& request : RequestsAhead(*parsed)) {
+    ahead.push_back(request.url + " -> " + request.target);
+  }
+  EXPECT_EQ(ahead, host.requests);
+  EXPECT_EQ(ahead, (std::vector<std::string>{"2.png -> _level1", "2b.swf -> _level2",
+                                             "FSCommand:page -> 3", " -> "}));
+}
+
 }  // namespace
 }  // namespace leafbook::miniplayer
