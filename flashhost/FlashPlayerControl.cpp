@@ -4,12 +4,16 @@
 #include "flashhost/FlashPlayerControl.h"
 
 #include <olectl.h>
+#include <windowsx.h>
+
+#include <optional>
 
 #include "flashhost/FlashPlayerSite.h"
 #include "framework/base/ComBoundary.h"
 #include "framework/base/OleCheck.h"
 #include "framework/gui/Application.h"
 #include "framework/gui/Forms.h"
+#include "framework/gui/MainThread.h"
 #include "runtime/FlashOCXCodeProvider.h"
 #include "runtime/RuntimeUnit.h"
 
@@ -17,9 +21,10 @@ namespace leafbook {
 
 namespace {
 
-// The framework's reflected key notifications (key down to system char).
+// The framework's reflected key notifications: every key message, key down
+// (0x100) to the last of the key range (0x108).
 constexpr UINT kCnKeyFirst = kCnBase + WM_KEYDOWN;
-constexpr UINT kCnKeyLast = kCnBase + WM_SYSDEADCHAR;
+constexpr UINT kCnKeyLast = kCnBase + 0x108;
 // The point of a message record the control builds itself.
 constexpr LONG kBuiltMessagePoint = 0x115DE1F1;
 
@@ -57,11 +62,25 @@ TFlashPlayerControl::~TFlashPlayerControl() {
   Teardown();
 }
 
+// Closes the runtime, which may wait for threads of its own whose writes
+// wait for the main thread: those are refused meanwhile rather than left to
+// wait for a main thread that waits for them.
+void TFlashPlayerControl::CloseRuntime() {
+  std::optional<TRefusedSynchronize> refused;
+  if (IsMainThread()) {
+    refused.emplace();
+  }
+  runtime_->Close(OLECLOSE_NOSAVE);
+}
+
 void TFlashPlayerControl::Teardown() noexcept {
   Boundary("TFlashPlayerControl::Destroy", [&] {
+    // The content side first: no request reaches the control once its
+    // handlers running on other threads have returned.
     if (TContentManager* manager = ContentManager()) {
       manager->UnregisterControl(ControlBase());
     }
+    site_->DetachContent();
     if (eventsConnected_ && eventPoint_) {
       eventPoint_->Unadvise(eventCookie_);
     }
@@ -72,7 +91,7 @@ void TFlashPlayerControl::Teardown() noexcept {
       Unsubclass();
     }
     if (runtime_) {
-      runtime_->Close(OLECLOSE_NOSAVE);
+      CloseRuntime();
     }
     DisconnectRuntime();
     if (runtime_) {
@@ -253,14 +272,17 @@ void TFlashPlayerControl::DestroyWnd() {
   }
   // The window itself is the runtime's, closed with it.
   Unsubclass();
-  runtime_->Close(OLECLOSE_NOSAVE);
+  CloseRuntime();
 }
 
 void TFlashPlayerControl::OnInPlaceActivate() {
-  OleCheck(runtime_->QueryInterface(IID_IOleInPlaceObject, inPlaceObject_.PutVoid()),
-           "QueryInterface(IOleInPlaceObject)");
-  OleCheck(runtime_->QueryInterface(IID_IOleInPlaceActiveObject, activeObject_.PutVoid()),
-           "QueryInterface(IOleInPlaceActiveObject)");
+  if (!runtime_) {
+    return;
+  }
+  // Either may be missing: window creation refuses a runtime without an
+  // in-place object; without an active object no key is offered to it.
+  runtime_->QueryInterface(IID_IOleInPlaceObject, inPlaceObject_.PutVoid());
+  runtime_->QueryInterface(IID_IOleInPlaceActiveObject, activeObject_.PutVoid());
 }
 
 void TFlashPlayerControl::OnInPlaceDeactivate() {
@@ -368,12 +390,21 @@ void TFlashPlayerControl::WndProc(TMessage& message) {
         break;
       case WM_RBUTTONUP:
         if (!Designing()) {
-          POINT at{LOWORD(message.LParam), HIWORD(message.LParam)};
+          // Signed: under capture a release left of or above the control is negative.
+          POINT at{GET_X_LPARAM(message.LParam), GET_Y_LPARAM(message.LParam)};
           ::ClientToScreen(Handle(), &at);
           message.Result = Perform(WM_CONTEXTMENU, message.WParam, MAKELPARAM(at.x, at.y));
           return;
         }
         break;
+      case WM_SETFOCUS:
+        // A runtime given the focus (a click, the tab key) is made UI
+        // active, as a container does, unless it did so itself.
+        TWinControl::WndProc(message);
+        if (!ParentForm() || ParentForm()->ActiveOleControl() != this) {
+          Perform(kCmUIActivate);
+        }
+        return;
       case kCmParentFontChanged:
         if (ParentFont()) {
           AmbientChanged(DISPID_AMBIENT_FONT);

@@ -195,6 +195,7 @@ class TFlashPlayerControl : public TWinControl {
 
   // The steps of destruction, also when construction fails half-way.
   void Teardown() noexcept;
+  void CloseRuntime();
   void CreateRuntimeObject();
   void ConnectEvents();
   void ConnectRuntime();

@@ -42,8 +42,10 @@ TComPtr<IDispatch> OleFont(const TFont& font) {
   FONTDESC description{};
   description.cbSizeofstruct = sizeof description;
   description.lpstrName = const_cast<LPOLESTR>(font.Name.c_str());
-  const int points = std::abs(font.Height) * 72 / ScreenPixelsPerInch();
-  description.cySize.int64 = static_cast<LONGLONG>(points) * 10000;
+  // A CY counts ten-thousandths of a point: −11 px at 96 per inch is 8.25 pt,
+  // which whole points would cut to 8.
+  description.cySize.int64 =
+      static_cast<LONGLONG>(std::abs(font.Height)) * 72 * 10000 / ScreenPixelsPerInch();
   description.sWeight = FW_NORMAL;
   description.sCharset = font.Charset;
   TComPtr<IDispatch> object;

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "flashhost/FlashPlayerControl.h"
+#include "flashhost/FlashPlayerSite.h"
 #include "framework/base/OleCheck.h"
 #include "runtime/FlashOCXCodeProvider.h"
 
@@ -47,7 +48,8 @@ std::wstring AsString(const TVariant& value) {
 
 int32_t TFlashPlayerControl::FlashVersion() {
   if (!runtime_) {
-    return 0;  // nothing to ask; the control itself never asks without a runtime
+    // The control itself never asks without a runtime.
+    throw EOleError("There is no movie runtime to ask for its version");
   }
   return AsInt(automation_.Call(L"FlashVersion"));
 }
@@ -223,11 +225,16 @@ bool TFlashPlayerControl::Menu() {
 void TFlashPlayerControl::SetMenu(bool value) {
   WriteBool(L"Menu", TGate::Any, menu_, value);
 }
+// Each read and write also tells the site, which answers the content side
+// from any thread with what the main thread saw last.
 std::wstring TFlashPlayerControl::Base() {
-  return ReadString(L"Base", TGate::Any, base_);
+  std::wstring value = ReadString(L"Base", TGate::Any, base_);
+  site_->KeepBase(value);
+  return value;
 }
 void TFlashPlayerControl::SetBase(const std::wstring& value) {
   WriteString(L"Base", TGate::Any, base_, value);
+  site_->KeepBase(Base());
 }
 std::wstring TFlashPlayerControl::Scale() {
   return ReadString(L"Scale", TGate::Any, scale_);

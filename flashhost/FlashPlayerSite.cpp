@@ -6,6 +6,7 @@
 
 #include "framework/base/ComBoundary.h"
 #include "framework/gui/Forms.h"
+#include "framework/gui/MainThread.h"
 
 namespace leafbook {
 
@@ -20,9 +21,43 @@ LONG ContainerToHimetric(float container, int pixelsPerInch) {
 
 }  // namespace
 
+TFlashPlayerSite::TFlashPlayerSite(TFlashPlayerControl& control)
+    : control_(&control), idle_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
+  if (!idle_) {
+    throw Exception("TFlashPlayerSite: cannot create an event");
+  }
+}
+
+void TFlashPlayerSite::DetachContent() {
+  {
+    TLockGuard guard(lock_);
+    contentDetached_ = true;
+  }
+  for (;;) {
+    {
+      TLockGuard guard(lock_);
+      if (eventsInFlight_ == 0) {
+        return;
+      }
+    }
+    WaitWithSynchronize(idle_.Get(), INFINITE);
+  }
+}
+
 void TFlashPlayerSite::Detach() {
+  DetachContent();
   TLockGuard guard(lock_);
   control_ = nullptr;
+}
+
+bool TFlashPlayerSite::ContentDetached() {
+  TLockGuard guard(lock_);
+  return contentDetached_;
+}
+
+void TFlashPlayerSite::KeepBase(const std::wstring& base) {
+  TLockGuard guard(lock_);
+  base_ = base;
 }
 
 TFlashPlayerControl* TFlashPlayerSite::Control() {
@@ -103,8 +138,11 @@ STDMETHODIMP TFlashPlayerSite::CanInPlaceActivate() {
 }
 
 STDMETHODIMP TFlashPlayerSite::OnInPlaceActivate() {
-  return WithControl("IOleInPlaceSite::OnInPlaceActivate",
-                     [](TFlashPlayerControl& control) { control.OnInPlaceActivate(); });
+  // S_OK whatever the runtime answers the queries: an activation that gave no
+  // in-place object is the control's to report, when it looks for one.
+  WithControl("IOleInPlaceSite::OnInPlaceActivate",
+              [](TFlashPlayerControl& control) { control.OnInPlaceActivate(); });
+  return S_OK;
 }
 
 STDMETHODIMP TFlashPlayerSite::OnUIActivate() {
@@ -168,18 +206,21 @@ STDMETHODIMP TFlashPlayerSite::OnPosRectChange(LPCRECT position) {
   });
 }
 
-// --- IFlashPlayerControlBase. The content manager calls from any thread. The
-// property steps use the control under the lock (they are short); the
-// resource events run a copy of their handler outside it, so that a handler
-// may wait for other threads.
+// --- IFlashPlayerControlBase. The content manager calls from any thread.
+// The movie steps reach the runtime, so they run on the main thread; Base is
+// answered from the copy the main thread keeps; the resource events run a
+// copy of their handler outside the lock, so that a handler may wait for
+// other threads, and are counted so that the control can wait for them.
 
 template <class Body>
-HRESULT TFlashPlayerSite::WithControlLocked(const char* where, Body&& body) {
-  TLockGuard guard(lock_);
-  if (!control_) {
-    return E_UNEXPECTED;
+HRESULT TFlashPlayerSite::WithControlOnMainThread(const char* where, Body&& body) {
+  if (IsMainThread() || !HasMainThread()) {
+    return WithControl(where, body);
   }
-  return ComBoundary(where, [&] { body(*control_); });
+  HRESULT result = E_UNEXPECTED;
+  const HRESULT carried =
+      ComBoundary(where, [&] { Synchronize([&] { result = WithControl(where, body); }); });
+  return FAILED(carried) ? carried : result;
 }
 
 template <class Handler, class Call>
@@ -187,29 +228,57 @@ HRESULT TFlashPlayerSite::Fire(const char* where, Handler TFlashPlayerControl::*
                                Call&& call) {
   Handler handler;
   TFlashPlayerControl* sender = nullptr;
+  const bool counted = !IsMainThread();
   {
     TLockGuard guard(lock_);
-    if (control_) {
+    if (control_ && !contentDetached_) {
       handler = control_->*event;
       sender = control_;
     }
+    if (!handler) {
+      return S_FALSE;  // out arguments as the caller set them
+    }
+    if (counted && eventsInFlight_++ == 0) {
+      ::ResetEvent(idle_.Get());
+    }
   }
-  if (!handler) {
-    return S_FALSE;  // out arguments as the caller set them
+  const HRESULT result = ComBoundary(where, [&] { call(handler, sender); });
+  if (counted) {
+    EventReturned();
   }
-  return ComBoundary(where, [&] { call(handler, sender); });
+  return result;
+}
+
+void TFlashPlayerSite::EventReturned() {
+  TLockGuard guard(lock_);
+  if (--eventsInFlight_ == 0) {
+    ::SetEvent(idle_.Get());
+  }
 }
 
 STDMETHODIMP TFlashPlayerSite::PutMovie(LPCWSTR url) {
-  return WithControlLocked("IFlashPlayerControlBase::PutMovie", [&](TFlashPlayerControl& control) {
-    control.SetMovie(url ? url : L"");
-  });
+  return WithControlOnMainThread("IFlashPlayerControlBase::PutMovie",
+                                 [&](TFlashPlayerControl& control) {
+                                   if (ContentDetached()) {
+                                     return E_UNEXPECTED;
+                                   }
+                                   control.SetMovie(url ? url : L"");
+                                   // Requests of the movie begin now: they are told this Base.
+                                   KeepBase(control.Base());
+                                   return S_OK;
+                                 });
 }
 
 STDMETHODIMP TFlashPlayerSite::LoadMovie(int32_t layer, LPCWSTR url) {
-  return WithControlLocked("IFlashPlayerControlBase::LoadMovie", [&](TFlashPlayerControl& control) {
-    control.LoadMovie(layer, url ? url : L"");
-  });
+  return WithControlOnMainThread("IFlashPlayerControlBase::LoadMovie",
+                                 [&](TFlashPlayerControl& control) {
+                                   if (ContentDetached()) {
+                                     return E_UNEXPECTED;
+                                   }
+                                   control.LoadMovie(layer, url ? url : L"");
+                                   KeepBase(control.Base());
+                                   return S_OK;
+                                 });
 }
 
 STDMETHODIMP TFlashPlayerSite::GetBase(BSTR* base) {
@@ -217,10 +286,12 @@ STDMETHODIMP TFlashPlayerSite::GetBase(BSTR* base) {
     return E_POINTER;
   }
   *base = nullptr;
-  return WithControlLocked("IFlashPlayerControlBase::GetBase", [&](TFlashPlayerControl& control) {
-    const std::wstring value = control.Base();
-    *base = ::SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
-  });
+  TLockGuard guard(lock_);
+  if (!control_ || contentDetached_) {
+    return E_UNEXPECTED;
+  }
+  *base = ::SysAllocStringLen(base_.data(), static_cast<UINT>(base_.size()));
+  return S_OK;
 }
 
 STDMETHODIMP TFlashPlayerSite::FireLoadExternalResource(LPCWSTR url, TStream* stream) {
@@ -235,10 +306,19 @@ STDMETHODIMP TFlashPlayerSite::FireLoadExternalResourceEx(LPCWSTR url, TStream* 
   return Fire("OnLoadExternalResourceEx", &TFlashPlayerControl::OnLoadExternalResourceEx,
               [&](auto& handler, TFlashPlayerControl* sender) {
                 bool claimed = handled && *handled;
+                // A handler that claimed the writer owns it even if it raises
+                // afterwards (it may have kept it to write later): the flag
+                // goes back either way, so the writer is never freed twice.
+                struct TPassBack {
+                  BOOL* handled;
+                  bool& claimed;
+                  ~TPassBack() {
+                    if (handled) {
+                      *handled = claimed ? TRUE : FALSE;
+                    }
+                  }
+                } passBack{handled, claimed};
                 handler(sender, url ? url : L"", stream, claimed);
-                if (handled) {
-                  *handled = claimed ? TRUE : FALSE;
-                }
               });
 }
 

@@ -13,6 +13,7 @@
 #include "flashhost/FlashPlayerControl.h"
 #include "framework/base/ComObject.h"
 #include "framework/base/CriticalSection.h"
+#include "framework/base/Handle.h"
 
 namespace leafbook {
 
@@ -39,11 +40,19 @@ class TFlashPlayerSite final
                         TInterface<IOleControlSite, &IID_IOleControlSite>,
                         TInterface<IOleClientSite, &IID_IOleClientSite>> {
  public:
-  explicit TFlashPlayerSite(TFlashPlayerControl& control) : control_(&control) {}
+  explicit TFlashPlayerSite(TFlashPlayerControl& control);
   ~TFlashPlayerSite() = default;
 
-  // The control is going: from now on nothing reaches it.
+  // The control is going. DetachContent comes first: from then on the
+  // content side's calls answer without it, and it returns once the resource
+  // events that other threads are raising have returned (running the
+  // main-thread queue meanwhile, since their writes may wait for it). Detach
+  // cuts the runtime's calls too.
+  void DetachContent();
   void Detach();
+  // The control's Base as the main thread last read or wrote it: what the
+  // content side is told, from any thread, without a call into the runtime.
+  void KeepBase(const std::wstring& base);
 
   // IDispatch: the runtime's events and its ambient property reads.
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
@@ -115,23 +124,31 @@ class TFlashPlayerSite final
   STDMETHODIMP RequestNewObjectLayout() override;
 
  private:
-  // The control, or null once detached. Only the resource callbacks come from
-  // other threads; they copy what they need under the lock and call out
-  // without it.
+  // The control, or null once detached. Only the content side calls from
+  // other threads; what it needs is copied under the lock, and nothing is
+  // called with the lock held.
   TFlashPlayerControl* Control();
   // Runs body with the control on the user-interface thread's calls; a
   // detached site answers E_UNEXPECTED.
   template <class Body>
   HRESULT WithControl(const char* where, Body&& body);
-  // The same, holding the lock: for the content side's calls from any thread.
+  // The same for a content call that reaches the runtime: carried to the
+  // main thread when it comes from another one.
   template <class Body>
-  HRESULT WithControlLocked(const char* where, Body&& body);
+  HRESULT WithControlOnMainThread(const char* where, Body&& body);
   // Raises one resource event: S_FALSE without a handler.
   template <class Handler, class Call>
   HRESULT Fire(const char* where, Handler TFlashPlayerControl::*event, Call&& call);
+  void EventReturned();
+  bool ContentDetached();
 
   TCriticalSection lock_;
   TFlashPlayerControl* control_;
+  bool contentDetached_ = false;
+  std::wstring base_;
+  // Resource events running on other threads; idle_ is set while there are none.
+  int eventsInFlight_ = 0;
+  TWin32Handle idle_;
 };
 
 }  // namespace leafbook

@@ -10,6 +10,7 @@
 namespace leafbook {
 
 void TRuntimeAutomation::Reset(IUnknown* runtime) {
+  thread_ = ::GetCurrentThreadId();
   ids_.clear();
   dispatch_.Reset();
   if (runtime) {
@@ -17,7 +18,14 @@ void TRuntimeAutomation::Reset(IUnknown* runtime) {
   }
 }
 
+void TRuntimeAutomation::CheckThread() const {
+  if (::GetCurrentThreadId() != thread_) {
+    throw EOleSysError(RPC_E_WRONG_THREAD, "The movie runtime is reached from its own thread only");
+  }
+}
+
 DISPID TRuntimeAutomation::Id(const wchar_t* name) {
+  CheckThread();
   if (!dispatch_) {
     throw EOleError("The movie runtime has no automation interface");
   }

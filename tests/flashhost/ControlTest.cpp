@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "framework/base/OleCheck.h"
+#include "framework/gui/Application.h"
 #include "tests/flashhost/FlashHostFixture.h"
 
 namespace leafbook::testing {
@@ -173,7 +175,7 @@ TEST_F(Control, WithoutARuntimeTheControlIsABlankWindowInTheWindowColour) {
   EXPECT_EQ(control.CurrentFrame(), 0);
   EXPECT_EQ(control.GetVariable(L"v"), L"");
   EXPECT_EQ(control.RuntimeMajorVersion(), -1);
-  EXPECT_EQ(control.FlashVersion(), 0);
+  EXPECT_THROW(control.FlashVersion(), EOleError);
 }
 
 TEST_F(Control, SetExtentOnlyOnARealSizeChangeFromANonZeroSize) {
@@ -288,6 +290,71 @@ TEST_F(Control, ReflectedKeysGoToTheActiveObjectsAcceleratorsFirst) {
   // Not an accelerator: on to the runtime in the OLE reflected form.
   control.Perform(kCnBase + WM_KEYDOWN, 'U', 0);
   EXPECT_TRUE(Received(*log_, kCnBase + WM_KEYDOWN - 0x9C00));
+  // Every key message, 0x100 to 0x108, is offered; the one after is not.
+  for (UINT key = WM_KEYDOWN; key <= 0x109; ++key) {
+    SCOPED_TRACE(key);
+    log_->Clear();
+    control.Perform(kCnBase + key, 'T', 0);
+    EXPECT_EQ(log_->Saw("TranslateAccelerator " + std::to_string(key) + " 84 " +
+                        std::to_string(0x115DE1F1)),
+              key <= 0x108);
+  }
+}
+
+TEST_F(Control, KeysTheLoopTakesFromTheRuntimesWindowReachItsAcceleratorsBeforeItsWindow) {
+  TFlashPlayerControl& control = MakeControl(true);
+  TApplication application;
+  log_->Clear();
+  log_->messages.clear();
+  ::PostMessageW(control.Handle(), WM_KEYDOWN, 'T', 1);  // an accelerator: taken
+  ::PostMessageW(control.Handle(), WM_KEYDOWN, 'U', 1);  // not one: dispatched, once
+  application.ProcessMessages();
+  EXPECT_TRUE(log_->Saw("TranslateAccelerator 256 84 " + std::to_string(0x115DE1F1)));
+  EXPECT_TRUE(log_->Saw("TranslateAccelerator 256 85 " + std::to_string(0x115DE1F1)));
+  EXPECT_EQ(std::count(log_->messages.begin(), log_->messages.end(), WM_KEYDOWN), 1);
+}
+
+TEST_F(Control, TheFocusMakesTheRuntimeUIActive) {
+  TFlashPlayerControl& control = MakeControl(true);
+  log_->Clear();
+  ::SetFocus(control.Handle());
+  EXPECT_TRUE(log_->Saw("DoVerb -4 0,0," + std::to_string(control.Width()) + "," +
+                        std::to_string(control.Height())))
+      << log_->Joined();
+  EXPECT_EQ(form_->ActiveOleControl(), &control);
+  log_->Clear();
+  ::SetFocus(form_->Handle());
+  ::SetFocus(control.Handle());  // UI active already: asked once only
+  EXPECT_FALSE(log_->Saw("DoVerb -4 0,0," + std::to_string(control.Width()) + "," +
+                         std::to_string(control.Height())));
+}
+
+TEST_F(Control, ARightButtonReleasedLeftOfOrAboveTheControlPointsThere) {
+  TFlashPlayerControl& control = MakeControl(true);
+  const HWND handle = control.Handle();
+  // Under capture the release can be anywhere: its coordinates are signed.
+  ::SendMessageW(handle, WM_RBUTTONUP, 0, MAKELPARAM(-7, -9));
+  POINT expected{-7, -9};
+  ::ClientToScreen(handle, &expected);
+  EXPECT_EQ(log_->contextMenuAt.x, expected.x);
+  EXPECT_EQ(log_->contextMenuAt.y, expected.y);
+}
+
+TEST_F(Control, TheRuntimesAutomationIsReachedFromItsOwnThreadOnly) {
+  TFlashPlayerControl& control = MakeControl(true);
+  EXPECT_EQ(control.RuntimeMajorVersion(), 8);
+  log_->automationThreads.clear();
+  HRESULT code = S_OK;
+  std::thread other([&] {
+    try {
+      control.FlashVersion();
+    } catch (const EOleSysError& error) {
+      code = error.Code();
+    }
+  });
+  other.join();
+  EXPECT_EQ(code, RPC_E_WRONG_THREAD);
+  EXPECT_TRUE(log_->automationThreads.empty());
 }
 
 TEST_F(Control, DialogKeysThatAreTheRuntimesMnemonicsGoToIt) {

@@ -1,6 +1,8 @@
 // The recording fake runtime object and its provider.
 #include "tests/flashhost/FakeRuntime.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
 
 #include "flashhost/FlashPlayerControl.h"
@@ -14,6 +16,9 @@ constexpr wchar_t kWindowClass[] = L"FakeRuntimeWindow";
 LRESULT CALLBACK FakeWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (auto* log = reinterpret_cast<TFakeRuntimeLog*>(::GetWindowLongPtrW(window, GWLP_USERDATA))) {
     log->messages.push_back(msg);
+    if (msg == WM_CONTEXTMENU) {
+      log->contextMenuAt = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    }
   }
   return ::DefWindowProcW(window, msg, wParam, lParam);
 }
@@ -278,6 +283,7 @@ class TFakeRuntime final
   }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    log_->automationThreads.push_back(::GetCurrentThreadId());
     for (UINT i = 0; i < count; ++i) {
       Record("GetIDsOfNames " + Narrow(names[i]));
       auto found = std::find(names_.begin(), names_.end(), std::wstring(names[i]));
@@ -291,6 +297,7 @@ class TFakeRuntime final
   }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO*, UINT*) override {
+    log_->automationThreads.push_back(::GetCurrentThreadId());
     if (id < 1 || static_cast<size_t>(id) > names_.size()) {
       return DISP_E_MEMBERNOTFOUND;
     }

@@ -35,6 +35,10 @@ struct TFakeRuntimeLog {
   bool failAutomation = false;  // every Invoke fails with E_FAIL
   // What the runtime's window received, in order (message numbers).
   std::vector<UINT> messages;
+  // Where the last WM_CONTEXTMENU the window received points (screen).
+  POINT contextMenuAt{};
+  // The threads the automation interface was called on.
+  std::vector<DWORD> automationThreads;
   // Automation values by name; Put replaces, Get reads.
   std::map<std::wstring, std::wstring> values;
   IDispatch* eventSink = nullptr;  // the advised sink, borrowed

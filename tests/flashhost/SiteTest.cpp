@@ -5,9 +5,15 @@
 
 #include <olectl.h>
 
+#include <atomic>
 #include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "flashhost/FlashPlayerSite.h"
+#include "framework/base/Handle.h"
+#include "framework/gui/MainThread.h"
 #include "tests/flashhost/FlashHostFixture.h"
 
 namespace leafbook::testing {
@@ -263,6 +269,13 @@ TEST_F(Site, AmbientPropertiesAnswerFromTheControl) {
   oleFont->get_Size(&size);
   // The parent's font, as the control follows it: 12 points.
   EXPECT_EQ(size.int64, 120000);
+  // A size of a fraction of a point keeps its fraction: −11 px is 8.25 pt at 96 per inch.
+  parentFont.Height = -11;
+  form_->SetFont(parentFont);
+  TVariant small;
+  ASSERT_EQ(get(DISPID_AMBIENT_FONT, DISPATCH_PROPERTYGET, small.Put()), S_OK);
+  Query<IFont>(small.Get()->pdispVal, IID_IFont)->get_Size(&size);
+  EXPECT_EQ(size.int64, 11LL * 72 * 10000 / ScreenPixelsPerInch());
   // In design state the runtime is told so.
   control.SetDesigning(true);
   TVariant userMode;
@@ -319,6 +332,92 @@ TEST_F(Site, FireOperationsRaiseTheirEventsOrAnswerSFalseUntouched) {
   EXPECT_EQ(base->FireUnloadExternalResourceAsync(&supplied), S_OK);
   EXPECT_EQ(seen, (std::vector<std::wstring>{L"load p/1.jpg", L"ex p/2.jpg", L"async p/3.jpg",
                                              L"unload supplied"}));
+}
+
+TEST_F(Site, AHandlerThatClaimsTheWriterAndRaisesStillOwnsIt) {
+  TFlashPlayerControl& control = MakeControl(false);
+  control.OnLoadExternalResourceEx = [](TFlashPlayerControl*, const std::wstring&, TStream*,
+                                        bool& claimed) {
+    claimed = true;
+    throw EStreamError("the handler failed after it took the writer");
+  };
+  TMemoryStream writer;
+  BOOL handled = FALSE;
+  // The failure is answered, and the claim stands: the caller must not free
+  // a writer the handler may still hold.
+  EXPECT_TRUE(FAILED(control.ControlBase()->FireLoadExternalResourceEx(L"a", &writer, &handled)));
+  EXPECT_TRUE(handled);
+}
+
+TEST_F(Site, InPlaceActivationIsAcknowledgedWhateverTheRuntimeGives) {
+  log_ = UseFakeRuntime(0x0A000000, false);  // no runtime object at all
+  TFlashPlayerControl& control = MakeControl(false);
+  auto inPlace = Query<IOleInPlaceSite>(control.ControlBase(), IID_IOleInPlaceSite);
+  EXPECT_EQ(inPlace->OnInPlaceActivate(), S_OK);
+}
+
+TEST_F(Site, OtherThreadsAreToldTheBaseWithoutAskingTheRuntime) {
+  TFlashPlayerControl& control = MakeControl(true);
+  control.SetBase(L"C:\\books");
+  log_->automationThreads.clear();
+  std::wstring told;
+  std::thread other([&] {
+    BSTR base = nullptr;
+    EXPECT_EQ(control.ControlBase()->GetBase(&base), S_OK);
+    told = base ? base : L"";
+    ::SysFreeString(base);
+  });
+  other.join();
+  EXPECT_EQ(told, L"C:\\books");
+  EXPECT_TRUE(log_->automationThreads.empty());
+}
+
+TEST_F(Site, AMovieSetFromAnotherThreadReachesTheRuntimeOnTheMainThread) {
+  TFlashPlayerControl& control = MakeControl(true);
+  log_->automationThreads.clear();
+  HRESULT result = E_FAIL;
+  std::atomic<bool> done{false};
+  std::thread other([&] {
+    result = control.ControlBase()->PutMovie(L"a.swf");
+    done = true;
+  });
+  // The main thread runs the call while it waits, as its message loop would.
+  while (!done) {
+    CheckSynchronize();
+    ::Sleep(1);
+  }
+  other.join();
+  EXPECT_EQ(result, S_OK);
+  EXPECT_TRUE(log_->Saw("Put Movie a.swf"));
+  ASSERT_FALSE(log_->automationThreads.empty());
+  for (DWORD thread : log_->automationThreads) {
+    EXPECT_EQ(thread, ::GetCurrentThreadId());
+  }
+}
+
+TEST_F(Site, TheControlGoesOnlyOnceTheResourceEventsOfOtherThreadsReturned) {
+  MakeControl(false);
+  TComPtr<IFlashPlayerControlBase> base(control_->ControlBase());
+  std::vector<std::string> order;
+  TWin32Handle entered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  control_->OnLoadExternalResource = [&](TFlashPlayerControl*, const std::wstring&, TStream*) {
+    ::SetEvent(entered.Get());
+    ::Sleep(50);
+    // Writes of a handler wait for the main thread: it runs them while it waits.
+    Synchronize([&] { order.push_back("write"); });
+    order.push_back("returned");
+  };
+  std::thread request([&] {
+    TMemoryStream stream;
+    base->FireLoadExternalResource(L"p/1.jpg", &stream);
+  });
+  ASSERT_EQ(::WaitForSingleObject(entered.Get(), 10000), WAIT_OBJECT_0);
+  control_.reset();
+  order.push_back("gone");
+  request.join();
+  EXPECT_EQ(order, (std::vector<std::string>{"write", "returned", "gone"}));
+  TMemoryStream stream;
+  EXPECT_EQ(base->FireLoadExternalResource(L"p/2.jpg", &stream), S_FALSE);
 }
 
 TEST_F(Site, ADetachedSiteNeverReachesItsControl) {
