@@ -11,6 +11,7 @@
 #include "framework/base/AnsiText.h"
 #include "framework/base/ComBoundary.h"
 #include "framework/base/Exceptions.h"
+#include "framework/gui/MainThread.h"
 
 namespace leafbook {
 
@@ -79,6 +80,22 @@ bool BindThroughSystem(const std::wstring& url, IBindCtx* bindContext, IMoniker*
   return result == MK_S_ASYNCHRONOUS;
 }
 
+// Drops a reference to a provider's stream side on the main thread: the last
+// one ends the data, which calls the runtime's callback. Refused (the main
+// thread waits for this thread), it goes there later.
+void ReleaseOnMainThread(TComPtr<IStream> streamSide) {
+  if (!streamSide || IsMainThread() || !HasMainThread()) {
+    return;
+  }
+  try {
+    Synchronize([&] { streamSide.Reset(); });
+  } catch (const ESynchronizeRefused&) {
+    std::shared_ptr<TComPtr<IStream>> later =
+        std::make_shared<TComPtr<IStream>>(std::move(streamSide));
+    QueueOnMainThread([later] { later->Reset(); });
+  }
+}
+
 }  // namespace
 
 bool SameUrl(const std::wstring& registered, const std::wstring& requested) {
@@ -96,6 +113,12 @@ bool SameUrl(const std::wstring& registered, const std::wstring& requested) {
            ::lstrcmpW(registeredPath.c_str(), requestedPath.c_str()) == 0;
   }
   return ::lstrcmpW(registered.c_str(), requested.c_str()) == 0;
+}
+
+TContentManager::TContentManager() : globalIdle_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
+  if (!globalIdle_) {
+    throw Exception("TContentManager: cannot create an event");
+  }
 }
 
 TContentManager::~TContentManager() = default;
@@ -245,13 +268,30 @@ bool TContentManager::RequestFromControl(IFlashPlayerControlBase& control,
 bool TContentManager::RequestFromGlobalHandler(const std::wstring& url,
                                                const TComPtr<IStream>& streamSide) {
   TGlobalOnLoadExternalResourceEx handler;
+  const bool counted = !IsMainThread();
   {
     TLockGuard guard(listsLock_);
     handler = globalHandler_;
+    if (!handler) {
+      return false;
+    }
+    if (counted && globalCalls_++ == 0) {
+      ::ResetEvent(globalIdle_.Get());
+    }
   }
-  if (!handler) {
-    return false;
-  }
+  struct TCallEnd {
+    TContentManager& manager;
+    bool counted;
+    ~TCallEnd() {
+      if (!counted) {
+        return;
+      }
+      TLockGuard guard(manager.listsLock_);
+      if (--manager.globalCalls_ == 0) {
+        ::SetEvent(manager.globalIdle_.Get());
+      }
+    }
+  } end{*this, counted};
   std::unique_ptr<TStream> writer = NewWriter(streamSide);
   bool handled = false;
   handler(url, writer, handled);
@@ -303,18 +343,43 @@ HRESULT TContentManager::BindResource(IBindCtx* bindContext, IMoniker* left, REF
       handled = RequestFromGlobalHandler(url, streamSide);
       if (handled) {
         provider->CompleteWhenEmpty();
+      } else if (provider->HasData() == S_OK) {
+        // Bytes went to the runtime but the handler did not serve the file:
+        // they are not all of it, and the runtime must not take them for
+        // the whole. Its binding ends failed; nobody else can answer it now.
+        provider->FailWhenFinished();
+        handled = true;
       }
       if (!handled) {
         handled = BindThroughSystem(url, bindContext, left, iid, object);
       }
     }
+    // The last reference to the stream side ends the data, which reaches the
+    // runtime's callback: on the main thread, before the runtime hears the result.
+    ReleaseOnMainThread(std::move(streamSide));
     return handled ? MK_S_ASYNCHRONOUS : MK_E_NOSTORAGE;
   });
 }
 
 void TContentManager::SetGlobalOnLoadExternalResourceEx(TGlobalOnLoadExternalResourceEx handler) {
-  TLockGuard guard(listsLock_);
-  globalHandler_ = std::move(handler);
+  bool replaced = false;
+  {
+    TLockGuard guard(listsLock_);
+    replaced = static_cast<bool>(globalHandler_);
+    globalHandler_ = std::move(handler);
+  }
+  if (!replaced || !IsMainThread()) {
+    return;
+  }
+  for (;;) {
+    {
+      TLockGuard guard(listsLock_);
+      if (globalCalls_ == 0) {
+        return;
+      }
+    }
+    WaitWithSynchronize(globalIdle_.Get(), INFINITE);
+  }
 }
 
 // --- files

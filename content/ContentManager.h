@@ -41,7 +41,7 @@ bool SameUrl(const std::wstring& registered, const std::wstring& requested);
 
 class TContentManager {
  public:
-  TContentManager() = default;
+  TContentManager();
   // Entries still listed go without their release steps: no event is raised
   // (their controls may be gone); handles are closed and streams freed.
   ~TContentManager();
@@ -83,6 +83,10 @@ class TContentManager {
   // (and nothing done) for any other handle.
   bool ReleaseFakeHandle(HANDLE handle);
 
+  // Fills the slot (empty: clears it). On the main thread it returns once
+  // calls of the handler it replaces that other threads are making have
+  // returned, running the main-thread queue meanwhile: the handler's owner
+  // may go after it.
   void SetGlobalOnLoadExternalResourceEx(TGlobalOnLoadExternalResourceEx handler);
 
  private:
@@ -124,6 +128,10 @@ class TContentManager {
   std::vector<TURLContentProviderPair> providers_;
   std::vector<TFlashPlayerControlIdPair> controls_;
   TGlobalOnLoadExternalResourceEx globalHandler_;
+  // Calls of the handler under way on other threads; globalIdle_ is set
+  // while there are none.
+  int globalCalls_ = 0;
+  TWin32Handle globalIdle_;
 
   // Guards the fake handles; never held while an event is raised.
   TCriticalSection lock_;

@@ -52,6 +52,11 @@ void TContentProvider::CompleteWhenEmpty() {
   });
 }
 
+void TContentProvider::FailWhenFinished() {
+  TLockGuard guard(lock_);
+  failed_ = true;
+}
+
 void TContentProvider::SendResponse() {
   if (!callback_) {
     return;
@@ -91,6 +96,12 @@ HRESULT TContentProvider::DeliverPiece(IStream* stream, ULONG size) {
 HRESULT TContentProvider::Write(const void* data, ULONG count, ULONG* written) {
   return ComBoundary("IContentProvider::Write", [&]() -> HRESULT {
     TLockGuard guard(lock_);
+    if (failed_) {
+      if (written) {
+        *written = 0;
+      }
+      return S_OK;
+    }
     hasData_ = true;
     if (callback_) {
       StartBinding();
@@ -142,10 +153,13 @@ HRESULT TContentProvider::SetBindStatusCallback(IBindStatusCallback* callback) {
 HRESULT TContentProvider::Finish() {
   return ComBoundary("IContentProvider::Finish", [&]() -> HRESULT {
     TLockGuard guard(lock_);
+    if (finished_) {
+      return S_OK;
+    }
     finished_ = true;
     if ((hasData_ || completeWhenEmpty_) && callback_) {
       StartBinding();
-      callback_->OnStopBinding(S_OK, nullptr);
+      callback_->OnStopBinding(failed_ ? INET_E_DOWNLOAD_FAILURE : S_OK, nullptr);
     }
     return S_OK;
   });

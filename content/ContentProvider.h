@@ -43,6 +43,9 @@ class TContentProvider final
   // once someone has answered the request, it is an empty file instead,
   // started and stopped all the same (now, if the data has ended already).
   void CompleteWhenEmpty();
+  // The bytes written are not the whole file: the end of the data tells the
+  // client the binding failed, and what comes after is refused.
+  void FailWhenFinished();
 
   HRESULT STDMETHODCALLTYPE SetBindStatusCallback(IBindStatusCallback* callback) override;
   HRESULT STDMETHODCALLTYPE HasData() override;
@@ -64,6 +67,7 @@ class TContentProvider final
   bool hasData_ = false;
   bool finished_ = false;
   bool completeWhenEmpty_ = false;
+  bool failed_ = false;
   int64_t declaredSize_ = -1;
 };
 

@@ -46,7 +46,14 @@ TSynchronizedStreamCaller::~TSynchronizedStreamCaller() {
 }
 
 void TSynchronizedStreamCaller::FreeStream() {
-  Synchronize([this] { stream_.reset(); });
+  try {
+    Synchronize([this] { stream_.reset(); });
+  } catch (const ESynchronizeRefused&) {
+    // The main thread waits for this one: the stream (whose end reaches the
+    // runtime's callback) goes there later, never here.
+    std::shared_ptr<TStream> later(std::move(stream_));
+    QueueOnMainThread([later]() mutable { later.reset(); });
+  }
 }
 
 void TSynchronizedStreamCaller::SetSize(int64_t size) {

@@ -54,14 +54,17 @@ int32_t PackageFileIndex(const std::string& name, const std::string& packageFile
   }
 }
 
-void PackageReadFile(const std::string& name, TStream& stream, const std::string& packageFile) {
+bool PackageReadFile(const std::string& name, TStream& stream, const std::string& packageFile) {
   try {
     int32_t index = 0;
     auto package = Lookup(name, packageFile, index);
-    if (index != 0) {
-      package->ReadEntry(index, stream);
+    if (index == 0) {
+      return false;
     }
+    package->ReadEntry(index, stream);
+    return true;
   } catch (...) {
+    return false;
   }
 }
 

@@ -18,8 +18,10 @@ namespace leafbook {
 int32_t PackageFileIndex(const std::string& name, const std::string& packageFile = "");
 
 // Appends the named file's bytes at stream's position; leaves the stream as it
-// is when the name is not listed (or keeps what came before a failure).
-void PackageReadFile(const std::string& name, TStream& stream, const std::string& packageFile = "");
+// is when the name is not listed (or keeps what came before a failure). True
+// only when every byte of the file was written: a failed read, a short write
+// or a name not listed gives false.
+bool PackageReadFile(const std::string& name, TStream& stream, const std::string& packageFile = "");
 
 // A new memory stream holding exactly the file's bytes, positioned at its end;
 // null when the file is not there.

@@ -6,7 +6,9 @@
 #include <winsock2.h>
 
 #include <filesystem>
+#include <atomic>
 #include <stdexcept>
+#include <thread>
 
 #include "content/ContentManager.h"
 #include "content/MemoryPath.h"
@@ -310,6 +312,52 @@ TEST_F(ContentManagerTest, AControlFoundStaysValidWhileItUnregistersAndGoes) {
   TComPtr<TRecordingCallback> callback = TRecordingCallback::Create();
   EXPECT_EQ(Bind(FileUrl(1, L"a.txt"), callback.Get()), MK_S_ASYNCHRONOUS);
   EXPECT_EQ(ReceivedBytes(callback), "late");
+}
+
+TEST_F(ContentManagerTest, BytesTheGlobalHandlerWroteWithoutServingTheFileEndFailed) {
+  manager.SetGlobalOnLoadExternalResourceEx(
+      [](const std::wstring&, std::unique_ptr<TStream>& writer, bool&) {
+        Supply(*writer, "first half");  // then the read failed: not handled
+      });
+  TComPtr<TRecordingCallback> callback = TRecordingCallback::Create();
+  // The runtime has the bytes already; it hears that they are not the file.
+  EXPECT_EQ(Bind(L"pages/big.flv", callback.Get()), MK_S_ASYNCHRONOUS);
+  EXPECT_THAT(EventKinds(callback), ElementsAre("response", "start", "data", "stop"));
+  EXPECT_EQ(callback->Events().back(), "stop 0x800C0008");  // INET_E_DOWNLOAD_FAILURE
+}
+
+TEST_F(ContentManagerTest, ClearingTheGlobalHandlerWaitsForItsCallsOnOtherThreads) {
+  std::vector<std::string> order;
+  TWin32Handle entered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  manager.SetGlobalOnLoadExternalResourceEx(
+      [&](const std::wstring&, std::unique_ptr<TStream>& writer, bool& handled) {
+        ::SetEvent(entered.Get());
+        ::Sleep(50);
+        Supply(*writer, "page");  // waits for the main thread, which runs it
+        handled = true;
+        writer.reset();
+        order.push_back("served");
+      });
+  TComPtr<TRecordingCallback> callback = TRecordingCallback::Create();
+  std::atomic<bool> done{false};
+  std::thread request([&] {
+    Bind(L"pages/1.jpg", callback.Get());
+    done = true;
+  });
+  ASSERT_EQ(::WaitForSingleObject(entered.Get(), 10000), WAIT_OBJECT_0);
+  manager.SetGlobalOnLoadExternalResourceEx(nullptr);
+  order.push_back("cleared");
+  // The rest of the request (the end of its data) runs on the main thread too.
+  while (!done) {
+    CheckSynchronize();
+    ::Sleep(1);
+  }
+  request.join();
+  EXPECT_EQ(order, (std::vector<std::string>{"served", "cleared"}));
+  EXPECT_EQ(ReceivedBytes(callback), "page");
+  // Cleared, the slot answers nobody: the request goes on to the system.
+  TComPtr<TRecordingCallback> later = TRecordingCallback::Create();
+  EXPECT_EQ(Bind(L"pages/none.jpg", later.Get()), MK_E_NOSTORAGE);
 }
 
 TEST_F(ContentManagerTest, TheGlobalHandlerMayClaimAndWriteLater) {
