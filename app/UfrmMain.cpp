@@ -8,6 +8,7 @@
 #include "app/ExeConfigInfo.h"
 #include "app/ULog.h"
 #include "framework/base/AnsiText.h"
+#include "content/ContentManager.h"
 #include "framework/gui/Application.h"
 #include "package/PackageAccess.h"
 #include "runtime/FlashOCXCodeProvider.h"
@@ -58,9 +59,35 @@ TfrmMain::TfrmMain(std::string packageFile)
 }
 
 TfrmMain::~TfrmMain() {
+  // The slot would point at a form that is gone: the content manager and the
+  // runtime outlive it.
+  if (globalHandlerSet_) {
+    if (TContentManager* manager = ContentManager()) {
+      manager->SetGlobalOnLoadExternalResourceEx(nullptr);
+    }
+  }
+  if (TApplication* application = TApplication::Instance(); application && escapeWatched_) {
+    application->OnMessage = nullptr;
+  }
   if (frmMain == this) {
     frmMain = nullptr;
   }
+}
+
+// Escape leaves full screen wherever the focus is, the runtime's window too,
+// before the runtime is asked whether the key is one of its accelerators; the
+// key goes on as ever.
+void TfrmMain::WatchEscape() {
+  TApplication* application = TApplication::Instance();
+  if (!application) {
+    return;
+  }
+  application->OnMessage = [this](MSG& msg, bool&) {
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+      LeaveFullScreen();
+    }
+  };
+  escapeWatched_ = true;
 }
 
 void TfrmMain::FormCreate(TWinControl*) {
@@ -70,6 +97,7 @@ void TfrmMain::FormCreate(TWinControl*) {
     application->SetTitle(Caption());
   }
   TLog4DP::Log("Loading book.swf...");
+  WatchEscape();
   StartPlayback();
 }
 
@@ -139,6 +167,7 @@ void TfrmMain::StartPlayback() {
         [this](const std::wstring& url, std::unique_ptr<TStream>& stream, bool& handled) {
           GlobalLoadExternalResource(url, stream, handled);
         });
+    globalHandlerSet_ = true;
   }
   if (!movie) {
     // A reader is better told than shown an empty window.
@@ -317,15 +346,25 @@ void TfrmMain::FlashPlayerControl1LoadExternalResource(TFlashPlayerControl*,
   TLog4DP::Log("To load url2[" + name + "]");
   if (PackageFileIndex(name, packageFile_) != 0) {
     TLog4DP::Log("Got .. url2[" + name + "]");
-    PackageReadFile(name, *stream, packageFile_);
+    ReadWhole(name, *stream);
     return;
   }
   if (url.rfind(L"./", 0) == 0) {
     const std::string shortened = PackageName(url.substr(2));
     if (PackageFileIndex(shortened, packageFile_) != 0) {
       TLog4DP::Log("Got .. url2_2[" + shortened + "]");
-      PackageReadFile(shortened, *stream, packageFile_);
+      ReadWhole(shortened, *stream);
     }
+  }
+}
+
+// A file read part-way is no file: the supply goes back to empty, which
+// leaves the request unanswered (the control's other sources follow).
+void TfrmMain::ReadWhole(const std::string& name, TStream& supply) {
+  const int64_t start = supply.GetSize();
+  if (!PackageReadFile(name, supply, packageFile_)) {
+    supply.SetSize(start);
+    TLog4DP::Log("Cannot read [" + name + "] whole: not served");
   }
 }
 
@@ -352,7 +391,12 @@ void TfrmMain::GlobalLoadExternalResource(const std::wstring& url, std::unique_p
   const std::string name = PackageName(url);
   TLog4DP::Log("ContentProvider url[" + name + "]");
   if (PackageFileIndex(name, packageFile_) > 0) {
-    PackageReadFile(name, *stream, packageFile_);
+    if (!PackageReadFile(name, *stream, packageFile_)) {
+      // Not handled: the content manager tells the runtime that what it
+      // got, if anything, is not the file.
+      TLog4DP::Log("Cannot read [" + name + "] whole: not served");
+      return;
+    }
     handled = true;
     stream.reset();  // the data is complete
   }

@@ -68,10 +68,16 @@ class TfrmMain : public TForm {
   void DropPlayerControl(const std::exception& error);
   void CoverScreen();
   void SetStyle(DWORD style);
+  void WatchEscape();
+  // The named file appended to supply, or nothing (with a log line) when it
+  // cannot be read whole.
+  void ReadWhole(const std::string& name, TStream& supply);
 
   std::string packageFile_;
   std::unique_ptr<TFlashPlayerControl> control_;
   std::string notice_;
+  bool globalHandlerSet_ = false;
+  bool escapeWatched_ = false;
 };
 
 // The form instance while it exists.

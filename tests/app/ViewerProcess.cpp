@@ -3,6 +3,9 @@
 
 #include <wincodec.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "framework/base/AnsiText.h"
@@ -40,6 +43,48 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM context) {
   return TRUE;
 }
 
+std::string EnvironmentVariable(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? std::string() : WideToAnsi(value);
+}
+
+uintmax_t FileSize(const std::string& path) {
+  std::error_code error;
+  const uintmax_t size = std::filesystem::file_size(path, error);
+  return error ? 0 : size;
+}
+
+INPUT KeyInput(WORD key, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  switch (key) {
+    case VK_HOME:
+    case VK_END:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+    case VK_INSERT:
+    case VK_DELETE:
+      input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;  // the keys beside the numeric pad
+      break;
+    default:
+      break;
+  }
+  return input;
+}
+
+bool Send(std::vector<INPUT>& inputs) {
+  return ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) ==
+         inputs.size();
+}
+
 }  // namespace
 
 TWindowFacts InspectWindow(HWND window) {
@@ -56,6 +101,18 @@ TWindowFacts InspectWindow(HWND window) {
 
 TViewerProcess::TViewerProcess(const std::string& program, const std::vector<std::string>& args,
                                const std::string& folder) {
+  tracePath_ = EnvironmentVariable(L"MINIPLAYER_TRACE");
+  if (tracePath_.empty()) {
+    wchar_t folderName[MAX_PATH] = {};
+    wchar_t file[MAX_PATH] = {};
+    if (::GetTempPathW(MAX_PATH, folderName) != 0 &&
+        ::GetTempFileNameW(folderName, L"lbt", 0, file) != 0) {
+      tracePath_ = WideToAnsi(file);
+      ownTrace_ = true;
+      ::SetEnvironmentVariableW(L"MINIPLAYER_TRACE", file);
+    }
+  }
+  traceStart_ = FileSize(tracePath_);
   std::wstring commandLine = Quoted(program);
   for (const std::string& arg : args) {
     commandLine += L" " + Quoted(arg);
@@ -70,11 +127,18 @@ TViewerProcess::TViewerProcess(const std::string& program, const std::vector<std
     ::CloseHandle(info.hThread);
     processId_ = info.dwProcessId;
   }
+  if (ownTrace_) {
+    ::SetEnvironmentVariableW(L"MINIPLAYER_TRACE", nullptr);
+  }
 }
 
 TViewerProcess::~TViewerProcess() {
   if (process_ && !closed_ && Close() == STILL_ACTIVE) {
     ::TerminateProcess(process_.Get(), 99);
+    ::WaitForSingleObject(process_.Get(), 5000);
+  }
+  if (ownTrace_) {
+    ::DeleteFileW(AnsiToWide(tracePath_).c_str());
   }
 }
 
@@ -128,7 +192,89 @@ DWORD TViewerProcess::Close(DWORD timeoutMs) {
   ::WaitForSingleObject(process_.Get(), timeoutMs);
   DWORD code = STILL_ACTIVE;
   ::GetExitCodeProcess(process_.Get(), &code);
+  ReportForeignThreadCalls();
   return code;
+}
+
+std::string TViewerProcess::Trace() const {
+  std::ifstream file(tracePath_, std::ios::binary);
+  if (!file) {
+    return {};
+  }
+  file.seekg(static_cast<std::streamoff>(traceStart_));
+  const std::string head = "miniplayer " + std::to_string(processId_) + ": ";
+  std::string lines;
+  std::string line;
+  while (std::getline(file, line)) {
+    if (line.rfind(head, 0) == 0) {
+      lines += line.substr(head.size()) + "\n";
+    }
+  }
+  return lines;
+}
+
+void TViewerProcess::ReportForeignThreadCalls() const {
+  std::istringstream lines(Trace());
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.find(kForeignThreadCall) != std::string::npos) {
+      ReportForeignThreadCall(line);
+    }
+  }
+}
+
+bool BringToForeground(HWND window) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (::GetForegroundWindow() == window) {
+      return true;
+    }
+    ::SetForegroundWindow(window);
+    ::Sleep(20);
+  }
+  return ::GetForegroundWindow() == window;
+}
+
+POINT ClientMiddle(HWND window) {
+  RECT client{};
+  ::GetClientRect(window, &client);
+  return POINT{client.right / 2, client.bottom / 2};
+}
+
+bool ClickAt(HWND window, POINT client) {
+  if (!BringToForeground(window)) {
+    return false;
+  }
+  POINT at = client;
+  ::ClientToScreen(window, &at);
+  // Absolute positions run from 0 to 65535 across the primary screen.
+  const int width = ::GetSystemMetrics(SM_CXSCREEN);
+  const int height = ::GetSystemMetrics(SM_CYSCREEN);
+  std::vector<INPUT> inputs(3);
+  for (INPUT& input : inputs) {
+    input.type = INPUT_MOUSE;
+    input.mi.dx = ::MulDiv(at.x, 65535, width - 1);
+    input.mi.dy = ::MulDiv(at.y, 65535, height - 1);
+  }
+  inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
+  inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
+  return Send(inputs);
+}
+
+bool PressKey(HWND window, WORD key, const std::vector<WORD>& modifiers) {
+  if (!BringToForeground(window)) {
+    return false;
+  }
+  std::vector<INPUT> inputs;
+  for (WORD modifier : modifiers) {
+    inputs.push_back(KeyInput(modifier, false));
+  }
+  inputs.push_back(KeyInput(key, false));
+  inputs.push_back(KeyInput(key, true));
+  for (auto modifier = modifiers.rbegin(); modifier != modifiers.rend(); ++modifier) {
+    inputs.push_back(KeyInput(*modifier, true));
+  }
+  return Send(inputs);
 }
 
 COLORREF ClientCentre(HWND window) {

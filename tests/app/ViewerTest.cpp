@@ -120,8 +120,7 @@ TEST_F(ViewerTest, FullScreenFromTheConfigurationIsLeftByEscape) {
   EXPECT_EQ(full.Style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU), 0u);
   EXPECT_EQ(full.Caption, "Full");
 
-  ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-  ::PostMessageW(window, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+  ASSERT_TRUE(PressKey(window, VK_ESCAPE));
   // The character message is made only when the viewer takes the key down:
   // wait until the window has its caption back, then until it settled.
   for (int i = 0; i < 200 && (InspectWindow(window).Style & WS_CAPTION) == 0; ++i) {

@@ -14,6 +14,13 @@
 #include "tools/swfwriter/SwfWriter.h"
 
 namespace leafbook::testing {
+
+// The harness's report of a viewer whose runtime was called from a foreign
+// thread; this executable closes no viewer, but the harness is linked in.
+void ReportForeignThreadCall(const std::string& line) {
+  ADD_FAILURE() << "the runtime was called from a thread other than its own: " << line;
+}
+
 namespace {
 
 namespace fs = std::filesystem;
