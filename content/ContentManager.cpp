@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "content/MemoryPath.h"
 #include "content/Moniker.h"
@@ -113,12 +114,6 @@ bool SameUrl(const std::wstring& registered, const std::wstring& requested) {
            ::lstrcmpW(registeredPath.c_str(), requestedPath.c_str()) == 0;
   }
   return ::lstrcmpW(registered.c_str(), requested.c_str()) == 0;
-}
-
-TContentManager::TContentManager() : globalIdle_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
-  if (!globalIdle_) {
-    throw Exception("TContentManager: cannot create an event");
-  }
 }
 
 TContentManager::~TContentManager() = default;
@@ -268,30 +263,15 @@ bool TContentManager::RequestFromControl(IFlashPlayerControlBase& control,
 bool TContentManager::RequestFromGlobalHandler(const std::wstring& url,
                                                const TComPtr<IStream>& streamSide) {
   TGlobalOnLoadExternalResourceEx handler;
-  const bool counted = !IsMainThread();
+  std::optional<TCallsInFlight::TCall> counted;
   {
     TLockGuard guard(listsLock_);
     handler = globalHandler_;
     if (!handler) {
       return false;
     }
-    if (counted && globalCalls_++ == 0) {
-      ::ResetEvent(globalIdle_.Get());
-    }
+    counted.emplace(globalCalls_);
   }
-  struct TCallEnd {
-    TContentManager& manager;
-    bool counted;
-    ~TCallEnd() {
-      if (!counted) {
-        return;
-      }
-      TLockGuard guard(manager.listsLock_);
-      if (--manager.globalCalls_ == 0) {
-        ::SetEvent(manager.globalIdle_.Get());
-      }
-    }
-  } end{*this, counted};
   std::unique_ptr<TStream> writer = NewWriter(streamSide);
   bool handled = false;
   handler(url, writer, handled);
@@ -368,17 +348,8 @@ void TContentManager::SetGlobalOnLoadExternalResourceEx(TGlobalOnLoadExternalRes
     replaced = static_cast<bool>(globalHandler_);
     globalHandler_ = std::move(handler);
   }
-  if (!replaced || !IsMainThread()) {
-    return;
-  }
-  for (;;) {
-    {
-      TLockGuard guard(listsLock_);
-      if (globalCalls_ == 0) {
-        return;
-      }
-    }
-    WaitWithSynchronize(globalIdle_.Get(), INFINITE);
+  if (replaced && IsMainThread()) {
+    globalCalls_.WaitUntilNone();
   }
 }
 

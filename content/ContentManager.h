@@ -23,6 +23,7 @@
 #include "framework/base/CriticalSection.h"
 #include "framework/base/Handle.h"
 #include "framework/base/Streams.h"
+#include "framework/gui/MainThread.h"
 
 namespace leafbook {
 
@@ -41,7 +42,7 @@ bool SameUrl(const std::wstring& registered, const std::wstring& requested);
 
 class TContentManager {
  public:
-  TContentManager();
+  TContentManager() = default;
   // Entries still listed go without their release steps: no event is raised
   // (their controls may be gone); handles are closed and streams freed.
   ~TContentManager();
@@ -128,10 +129,8 @@ class TContentManager {
   std::vector<TURLContentProviderPair> providers_;
   std::vector<TFlashPlayerControlIdPair> controls_;
   TGlobalOnLoadExternalResourceEx globalHandler_;
-  // Calls of the handler under way on other threads; globalIdle_ is set
-  // while there are none.
-  int globalCalls_ = 0;
-  TWin32Handle globalIdle_;
+  // Calls of the handler under way on other threads.
+  TCallsInFlight globalCalls_;
 
   // Guards the fake handles; never held while an event is raised.
   TCriticalSection lock_;

@@ -3,6 +3,7 @@
 #include "flashhost/FlashPlayerSite.h"
 
 #include <cmath>
+#include <optional>
 
 #include "framework/base/ComBoundary.h"
 #include "framework/gui/Forms.h"
@@ -21,27 +22,14 @@ LONG ContainerToHimetric(float container, int pixelsPerInch) {
 
 }  // namespace
 
-TFlashPlayerSite::TFlashPlayerSite(TFlashPlayerControl& control)
-    : control_(&control), idle_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
-  if (!idle_) {
-    throw Exception("TFlashPlayerSite: cannot create an event");
-  }
-}
+TFlashPlayerSite::TFlashPlayerSite(TFlashPlayerControl& control) : control_(&control) {}
 
 void TFlashPlayerSite::DetachContent() {
   {
     TLockGuard guard(lock_);
     contentDetached_ = true;
   }
-  for (;;) {
-    {
-      TLockGuard guard(lock_);
-      if (eventsInFlight_ == 0) {
-        return;
-      }
-    }
-    WaitWithSynchronize(idle_.Get(), INFINITE);
-  }
+  events_.WaitUntilNone();
 }
 
 void TFlashPlayerSite::Detach() {
@@ -228,8 +216,10 @@ HRESULT TFlashPlayerSite::Fire(const char* where, Handler TFlashPlayerControl::*
                                Call&& call) {
   Handler handler;
   TFlashPlayerControl* sender = nullptr;
-  const bool counted = !IsMainThread();
+  std::optional<TCallsInFlight::TCall> counted;
   {
+    // Counted under the lock that DetachContent takes: it waits for every
+    // event that found the control.
     TLockGuard guard(lock_);
     if (control_ && !contentDetached_) {
       handler = control_->*event;
@@ -238,22 +228,9 @@ HRESULT TFlashPlayerSite::Fire(const char* where, Handler TFlashPlayerControl::*
     if (!handler) {
       return S_FALSE;  // out arguments as the caller set them
     }
-    if (counted && eventsInFlight_++ == 0) {
-      ::ResetEvent(idle_.Get());
-    }
+    counted.emplace(events_);
   }
-  const HRESULT result = ComBoundary(where, [&] { call(handler, sender); });
-  if (counted) {
-    EventReturned();
-  }
-  return result;
-}
-
-void TFlashPlayerSite::EventReturned() {
-  TLockGuard guard(lock_);
-  if (--eventsInFlight_ == 0) {
-    ::SetEvent(idle_.Get());
-  }
+  return ComBoundary(where, [&] { call(handler, sender); });
 }
 
 STDMETHODIMP TFlashPlayerSite::PutMovie(LPCWSTR url) {

@@ -13,7 +13,7 @@
 #include "flashhost/FlashPlayerControl.h"
 #include "framework/base/ComObject.h"
 #include "framework/base/CriticalSection.h"
-#include "framework/base/Handle.h"
+#include "framework/gui/MainThread.h"
 
 namespace leafbook {
 
@@ -139,16 +139,14 @@ class TFlashPlayerSite final
   // Raises one resource event: S_FALSE without a handler.
   template <class Handler, class Call>
   HRESULT Fire(const char* where, Handler TFlashPlayerControl::*event, Call&& call);
-  void EventReturned();
   bool ContentDetached();
 
   TCriticalSection lock_;
   TFlashPlayerControl* control_;
   bool contentDetached_ = false;
   std::wstring base_;
-  // Resource events running on other threads; idle_ is set while there are none.
-  int eventsInFlight_ = 0;
-  TWin32Handle idle_;
+  // Resource events running on other threads.
+  TCallsInFlight events_;
 };
 
 }  // namespace leafbook

@@ -185,6 +185,42 @@ void QueueOnMainThread(std::function<void()> call) {
   queue->PostOwned(std::move(call));
 }
 
+TCallsInFlight::TCallsInFlight() : idle_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
+  if (!idle_) {
+    throw Exception("TCallsInFlight: cannot create an event");
+  }
+}
+
+TCallsInFlight::TCall::TCall(TCallsInFlight& calls) : calls_(IsMainThread() ? nullptr : &calls) {
+  if (calls_) {
+    TLockGuard guard(calls_->lock_);
+    if (calls_->count_++ == 0) {
+      ::ResetEvent(calls_->idle_.Get());
+    }
+  }
+}
+
+TCallsInFlight::TCall::~TCall() {
+  if (calls_) {
+    TLockGuard guard(calls_->lock_);
+    if (--calls_->count_ == 0) {
+      ::SetEvent(calls_->idle_.Get());
+    }
+  }
+}
+
+void TCallsInFlight::WaitUntilNone() {
+  for (;;) {
+    {
+      TLockGuard guard(lock_);
+      if (count_ == 0) {
+        return;
+      }
+    }
+    WaitWithSynchronize(idle_.Get(), INFINITE);
+  }
+}
+
 TRefusedSynchronize::TRefusedSynchronize() {
   if (!IsMainThread()) {
     throw Exception("TRefusedSynchronize: not on the main thread");

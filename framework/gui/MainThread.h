@@ -15,7 +15,9 @@
 
 #include <functional>
 
+#include "framework/base/CriticalSection.h"
 #include "framework/base/Exceptions.h"
+#include "framework/base/Handle.h"
 
 namespace leafbook {
 
@@ -39,6 +41,38 @@ void QueueOnMainThread(std::function<void()> call);
 class ESynchronizeRefused : public Exception {
  public:
   ESynchronizeRefused() : Exception("The main thread refuses calls while it waits") {}
+};
+
+// Calls under way on threads other than the main one, counted so that the
+// main thread can wait until none is left while it runs the calls they queue
+// (they may be waiting for it).
+class TCallsInFlight {
+ public:
+  TCallsInFlight();
+  TCallsInFlight(const TCallsInFlight&) = delete;
+  TCallsInFlight& operator=(const TCallsInFlight&) = delete;
+
+  // Counts the calling thread's call while it lives; a call on the main
+  // thread is not counted (the main thread never waits for itself).
+  class TCall {
+   public:
+    explicit TCall(TCallsInFlight& calls);
+    ~TCall();
+    TCall(const TCall&) = delete;
+    TCall& operator=(const TCall&) = delete;
+
+   private:
+    TCallsInFlight* calls_;
+  };
+
+  // Returns once no call is counted; on the main thread it runs the queue
+  // meanwhile.
+  void WaitUntilNone();
+
+ private:
+  TCriticalSection lock_;
+  int count_ = 0;
+  TWin32Handle idle_;  // set while count_ is 0
 };
 
 // Main thread only. While one exists, Synchronize from another thread raises
