@@ -4,6 +4,7 @@
 // back as the control's resource events.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "framework/base/Platform.h"
@@ -177,6 +178,30 @@ TEST_F(Pages, APageOpenedAsAFileComesFromTheAsynchronousEvents) {
     return std::find(requests.begin(), requests.end(), L"unload page") != requests.end();
   }));
   EXPECT_NE(std::find(requests.begin(), requests.end(), L"async pages/1.png"), requests.end());
+}
+
+TEST_F(Pages, ClosingWhileARuntimeThreadsDeliveryWaitsForTheMainThreadDoesNotHang) {
+  ASSERT_TRUE(UseStandInRuntime("miniplayer.ocx"));
+  TFlashPlayerControl& control = MakeControl(true);
+  const std::string page = Png(40, 20, 0xFF0000FF);
+  std::atomic<bool> supplying{false};
+  control.OnLoadExternalResource = [&](TFlashPlayerControl*, const std::wstring& url,
+                                       TStream* stream) {
+    if (url != L"pages/1.png") {
+      return;
+    }
+    supplying = true;
+    ::Sleep(200);  // long enough for the main thread below to stop serving its queue
+    stream->WriteBuffer(page.data(), static_cast<int32_t>(page.size()));
+  };
+  Play(control, PageMovie());
+  ASSERT_TRUE(PumpUntil([&] { return supplying.load(); }));
+  // The main thread serves nothing now: the runtime's thread hands the page to
+  // it and waits. The runtime's Close waits for that thread in turn; the
+  // control must not leave them waiting for each other.
+  ::Sleep(400);
+  control_.reset();
+  SUCCEED();
 }
 
 }  // namespace
