@@ -7,6 +7,7 @@
 #include <ole2.h>
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "content/UrlMon.h"
 #include "framework/base/ComPtr.h"
 #include "framework/base/Exceptions.h"
+#include "framework/gui/MainThread.h"
 #include "runtime/FlashOCXCodeProvider.h"
 #include "runtime/Replacements.h"
 #include "runtime/RuntimeUnit.h"
@@ -231,7 +233,14 @@ class MappedRuntime : public RuntimeUnitTest {
   }
   void TearDown() override {
     if (player_) {
+      // As the host does: the runtime's Close joins threads of its own whose
+      // deliveries may wait for this thread, so their calls are refused meanwhile.
+      std::optional<TRefusedSynchronize> refused;
+      if (IsMainThread()) {
+        refused.emplace();
+      }
       player_->Close(OLECLOSE_NOSAVE);
+      refused.reset();
       player_->SetClientSite(nullptr);
     }
     dispatch_.Reset();
