@@ -1,6 +1,6 @@
 // An owner for every other kind of system resource the program holds, beside
 // TOwnedHandle's file and kernel handles and TComPtr's COM references: windows,
-// menus, GDI objects and the object selected into a DC, device contexts,
+// menus, icons, GDI objects and the object selected into a DC, device contexts,
 // VARIANTs, global memory, registry keys, modules and the COM / OLE
 // initialisation pairs. Each releases exactly once, moves but never copies.
 #pragma once
@@ -24,6 +24,8 @@ struct TNullInvalidTraits {
 
 using TOwnedWindow = TOwnedHandle<TNullInvalidTraits<HWND, ::DestroyWindow>>;
 using TOwnedMenu = TOwnedHandle<TNullInvalidTraits<HMENU, ::DestroyMenu>>;
+// An icon of one's own (LoadImage without LR_SHARED, CreateIconIndirect).
+using TOwnedIcon = TOwnedHandle<TNullInvalidTraits<HICON, ::DestroyIcon>>;
 // Pens, brushes, fonts, bitmaps, regions: anything DeleteObject frees.
 template <class T = HGDIOBJ>
 using TGdiObject = TOwnedHandle<TNullInvalidTraits<T, ::DeleteObject>>;

@@ -1,6 +1,8 @@
 // The application object and timers.
 #include "framework/gui/Application.h"
 
+#include <utility>
+
 #include "framework/base/ComBoundary.h"
 #include "framework/base/Exceptions.h"
 #include "framework/gui/MainThread.h"
@@ -53,6 +55,12 @@ TApplication::~TApplication() {
 
 HWND TApplication::Handle() {
   return window_->Handle();
+}
+
+void TApplication::SetIcons(TWindowIcons icons) {
+  // The window shows the new icons before the old ones go.
+  SetWindowIcons(Handle(), icons);
+  icons_ = std::move(icons);
 }
 
 std::string TApplication::Title() {

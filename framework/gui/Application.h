@@ -25,6 +25,9 @@ class TApplication {
   void SetTitle(const std::string& title);
   // The hidden application window that carries the title.
   HWND Handle();
+  // That window's icons, which the task bar may show for the program; kept
+  // while the application lives.
+  void SetIcons(TWindowIcons icons);
 
   // Constructs a form and runs its OnCreate; the first form is the main form.
   template <class T, class... Args>
@@ -62,6 +65,7 @@ class TApplication {
 
   static TApplication* instance_;
   std::unique_ptr<TWinControl> window_;
+  TWindowIcons icons_;
   std::vector<std::unique_ptr<TForm>> forms_;
   bool terminated_ = false;
 };

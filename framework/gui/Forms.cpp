@@ -1,6 +1,7 @@
 // Top-level forms over Win32.
 #include "framework/gui/Forms.h"
 
+#include <utility>
 #include <vector>
 
 #include "framework/base/AnsiText.h"
@@ -158,6 +159,14 @@ void TForm::SetMenu(HMENU menu) {
   if (HandleAllocated()) {
     ::SetMenu(Handle(), menu);
   }
+}
+
+void TForm::SetIcons(TWindowIcons icons) {
+  // The window shows the new icons before the old ones go.
+  if (HandleAllocated()) {
+    SetWindowIcons(Handle(), icons);
+  }
+  icons_ = std::move(icons);
 }
 
 void TForm::DoCreate() {

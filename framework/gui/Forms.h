@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/gui/Controls.h"
+#include "framework/gui/WindowIcons.h"
 
 namespace leafbook {
 
@@ -41,6 +42,9 @@ class TForm : public TWinControl {
   void SetActiveOleControl(TWinControl* control) { activeOleControl_ = control; }
   HMENU Menu() const { return menu_; }
   void SetMenu(HMENU menu);
+  // The window's big and small icons, kept while the form lives; given to the
+  // window now if it exists (call it again for a window made later).
+  void SetIcons(TWindowIcons icons);
 
   // Runs OnCreate; the application calls it once the form is constructed.
   void DoCreate();
@@ -68,6 +72,7 @@ class TForm : public TWinControl {
   TWinControl* activeOleControl_ = nullptr;
   HMENU menu_ = nullptr;
   bool mainForm_ = false;
+  TWindowIcons icons_;
 };
 
 // The primary screen's size in pixels.
