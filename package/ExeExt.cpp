@@ -217,6 +217,80 @@ TPackageLayout ReadPackageLayout(TStream& file) {
   return {entryCount, std::move(entrySizes), dataOffset, digestFlag, isSigned};
 }
 
+namespace {
+
+// The end of the program image file starts with: its headers, the raw data
+// of every section, and the COFF symbol table with its strings, which GNU ld
+// leaves after the sections of an unstripped program; 0 when file is no PE
+// image. Every value is the file's own and may point anywhere: each offset
+// is checked against fileSize before it is read at.
+int64_t ImageEnd(TStream& file, int64_t fileSize) {
+  constexpr int64_t kDosHeader = 64;
+  constexpr int64_t kSectionHeader = 40;
+  constexpr int64_t kSymbol = 18;
+  constexpr int64_t kSizeOfHeadersAt = 60;  // in the optional header, PE32 and PE32+ alike
+  if (fileSize < kDosHeader || ReadUInt16At(file, 0) != 0x5A4D) {  // "MZ"
+    return 0;
+  }
+  const int64_t pe = ReadUInt32At(file, 0x3C);
+  const int64_t optional = pe + 24;
+  if (optional > fileSize || ReadUInt32At(file, pe) != 0x4550) {  // "PE\0\0"
+    return 0;
+  }
+  const int64_t sections = ReadUInt16At(file, pe + 6);
+  const int64_t symbols = ReadUInt32At(file, pe + 12);
+  const int64_t symbolCount = ReadUInt32At(file, pe + 16);
+  const int64_t optionalSize = ReadUInt16At(file, pe + 20);
+  const int64_t table = optional + optionalSize;
+  int64_t end = table + kSectionHeader * sections;
+  if (end > fileSize) {
+    return end;  // the headers are cut short: nothing lies after them
+  }
+  if (optionalSize >= kSizeOfHeadersAt + 4) {
+    end = std::max<int64_t>(end, ReadUInt32At(file, optional + kSizeOfHeadersAt));
+  }
+  for (int64_t i = 0; i < sections; ++i) {
+    const int64_t header = table + kSectionHeader * i;
+    const int64_t rawSize = ReadUInt32At(file, header + 16);
+    if (rawSize > 0) {  // uninitialised data has no bytes in the file
+      end = std::max(end, ReadUInt32At(file, header + 20) + rawSize);
+    }
+  }
+  if (symbols != 0) {
+    const int64_t strings = symbols + kSymbol * symbolCount;
+    end = std::max(end, strings);
+    if (strings + 4 <= fileSize) {
+      end = std::max<int64_t>(end, strings + ReadUInt32At(file, strings));
+    }
+  }
+  return end;
+}
+
+}  // namespace
+
+int64_t BytesAfterImage(TStream& file) {
+  const int64_t fileSize = file.Seek(0, TSeekOrigin::End);
+  const int64_t end = ImageEnd(file, fileSize);
+  int64_t limit = fileSize;
+  // Signing a bare viewer appends its certificate table right after the
+  // image: that table and its alignment are the image's, not a package.
+  const auto [table, tableSize] = CertificateTable(file, fileSize);
+  if (tableSize > 0 && table >= end && table + tableSize == fileSize) {
+    constexpr int64_t kMostPadding = 7;
+    limit = table;
+    for (int64_t padding = 0; padding < kMostPadding && limit > end; ++padding) {
+      uint8_t byte = 0;
+      file.SetPosition(limit - 1);
+      file.ReadBuffer(&byte, 1);
+      if (byte != 0) {
+        break;
+      }
+      --limit;
+    }
+  }
+  return std::max<int64_t>(0, limit - end);
+}
+
 void TExeExtReader::ReadEntry(int32_t index, TStream& stream) const {
   if (index < 0 || index >= layout_.EntryCount) {
     throw EAssertionFailed("Error index");

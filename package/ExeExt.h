@@ -70,6 +70,13 @@ std::unique_ptr<THandleStream> OpenPackageFile(const std::string& fileName);
 // EPackageDigest, or the stream's error on a file that ends early.
 TPackageLayout ReadPackageLayout(TStream& file);
 
+// How many bytes of file lie after the program image it starts with: after
+// its headers, its sections' raw data and the symbol table an unstripped
+// program keeps after them, and before a certificate table that ends the
+// file (with the table's zero alignment padding). A bare viewer has none; a
+// book has its package there. A file that is no PE image is all bytes after.
+int64_t BytesAfterImage(TStream& file);
+
 class TExeExtReader {
  public:
   // An empty fileName, or one of blanks and control characters only, selects

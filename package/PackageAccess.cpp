@@ -1,6 +1,7 @@
 // Package access by file name: directory lookup, then an entry read.
 #include "package/PackageAccess.h"
 
+#include "framework/base/Platform.h"
 #include "package/PackageCache.h"
 
 namespace leafbook {
@@ -43,6 +44,25 @@ std::shared_ptr<const TOpenPackage> Lookup(const std::string& name, const std::s
 }
 
 }  // namespace
+
+TPackageState PackageState(const std::string& packageFile) {
+  try {
+    if (AcquirePackage(packageFile)) {
+      return TPackageState::Intact;
+    }
+    const std::string path = ResolvePackageFile(packageFile);
+    if (!platform::FileExists(path)) {
+      return TPackageState::None;
+    }
+    std::unique_ptr<THandleStream> file = OpenPackageFile(path);
+    if (!file) {
+      return TPackageState::Damaged;  // a book may be there, but cannot be read
+    }
+    return BytesAfterImage(*file) > 0 ? TPackageState::Damaged : TPackageState::None;
+  } catch (...) {
+    return TPackageState::Damaged;
+  }
+}
 
 int32_t PackageFileIndex(const std::string& name, const std::string& packageFile) {
   try {

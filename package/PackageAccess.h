@@ -13,6 +13,14 @@
 
 namespace leafbook {
 
+// What a package file carries, for telling a reader why no book opens: an
+// intact package; no package at all (a bare viewer, a missing file); or bytes
+// after the program image that are no intact package (a broken trailer, a
+// failed digest, or a file that cannot be opened).
+enum class TPackageState { Intact, None, Damaged };
+
+TPackageState PackageState(const std::string& packageFile = "");
+
 // The entry index listed for name, 0 when not listed or on any failure. A
 // directory line with a negative index gives that negative number.
 int32_t PackageFileIndex(const std::string& name, const std::string& packageFile = "");

@@ -1,7 +1,8 @@
 // libFuzzer harness for the book package reader: every input is taken as a
 // file that ends in a package (trailer, sizes, digest, directory) and put
-// through the check and the lookups the viewer makes; the same bytes are also
-// read as a directory text alone. Refusal by the package's own exceptions is
+// through the check and the lookups the viewer makes, and measured as a
+// program image with bytes after it; the same bytes are also read as a
+// directory text alone. Refusal by the package's own exceptions is
 // the expected outcome for most inputs; any other fault is a finding.
 #include <cstdint>
 #include <string_view>
@@ -19,6 +20,9 @@ void Explore(const uint8_t* data, size_t size) {
   if (size > 0) {
     file.WriteBuffer(data, static_cast<int32_t>(size));
   }
+  // Where the image ends decides whether a file without a package is a bare
+  // viewer or a damaged book: the same bytes as a PE image.
+  BytesAfterImage(file);
   TPackageIndex index(file);
   for (std::string_view name : {"book.swf", "ExeConfig.xml", "flash.ocx", "", "PAGES/1.PNG"}) {
     const int32_t found = index.Find(name);
