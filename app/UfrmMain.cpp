@@ -3,13 +3,16 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "app/ExeConfigInfo.h"
+#include "app/Notices.h"
 #include "app/ULog.h"
 #include "framework/base/AnsiText.h"
 #include "content/ContentManager.h"
 #include "framework/gui/Application.h"
+#include "framework/gui/Monitors.h"
 #include "package/PackageAccess.h"
 #include "runtime/FlashOCXCodeProvider.h"
 #include "runtime/RuntimeUnit.h"
@@ -24,7 +27,8 @@ constexpr DWORD kWithoutCaption = 0xFF3FFFFF;
 constexpr DWORD kFullScreenStyle = 0x00010000;  // WS_MAXIMIZEBOX alone: no caption, frame or menu
 constexpr DWORD kNormalStyle = 0x00CF0000;      // WS_OVERLAPPEDWINDOW
 
-constexpr char kNoMovie[] = "This book has no movie";
+// Room left between a notice and the window's edges.
+constexpr int kNoticeMargin = 24;
 
 // A name the movie asked for, as the package's 8-bit names are written.
 std::string PackageName(const std::wstring& text) {
@@ -38,6 +42,12 @@ std::string UpperAscii(std::string text) {
     }
   }
   return text;
+}
+
+// Whether the book carries its own runtime, listed as "flash.ocx" (even
+// empty): then the runtime in use is its, not the installed one.
+bool CarriesRuntime(const std::string& packageFile) {
+  return PackageFileIndex("flash.ocx", packageFile) > 0;
 }
 
 }  // namespace
@@ -102,7 +112,7 @@ void TfrmMain::FormCreate(TWinControl*) {
 }
 
 void UseBookRuntime(const std::string& packageFile) {
-  if (PackageFileIndex("flash.ocx", packageFile) <= 0) {
+  if (!CarriesRuntime(packageFile)) {
     return;  // the installed runtime stays
   }
   // Listed counts, even empty: the provider it makes then has no module.
@@ -138,6 +148,15 @@ void TfrmMain::DropPlayerControl(const std::exception& error) {
   TLog4DP::Log(std::string("Cannot start the movie runtime: ") + error.what());
   FlashPlayerControl1 = nullptr;
   control_.reset();
+  ShowNotice(TNotice::RuntimeRefused);
+}
+
+void TfrmMain::ShowNotice(TNotice notice) {
+  notice_ = NoticeText(notice);
+  TLog4DP::Log(notice_);
+  if (HandleAllocated()) {
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+  }
 }
 
 void TfrmMain::CreateWnd() {
@@ -152,10 +171,37 @@ void TfrmMain::CreateWnd() {
     DropPlayerControl(error);
     Realign();
   }
+  // The book's own icon (the one leafpack wrote into its copy of the viewer),
+  // on the form and on the application window the task bar may show.
+  SetIcons(LoadModuleIcons(nullptr));
+  if (TApplication* application = TApplication::Instance()) {
+    application->SetIcons(LoadModuleIcons(nullptr));
+  }
 }
 
+// Of several faults the reader is told the one that stops the book first:
+// no package, or a damaged one, hides everything else; a book without its
+// movie cannot be shown by any runtime; only then does a missing or broken
+// runtime count, and last a runtime that will not start.
 void TfrmMain::StartPlayback() {
+  switch (PackageState(packageFile_)) {
+    case TPackageState::None:
+      ShowNotice(TNotice::NoBook);
+      return;
+    case TPackageState::Damaged:
+      ShowNotice(TNotice::DamagedBook);
+      return;
+    case TPackageState::Intact:
+      break;
+  }
   std::unique_ptr<TMemoryStream> movie = PackageFileStream("book.swf", packageFile_);
+  const TFlashOCXCodeProviderBasedOnStream* provider = RuntimeCodeProvider();
+  if (movie && (!provider || !provider->HasModule())) {
+    // The provider came from the book when it carries a runtime (see
+    // UseBookRuntime): then that copy is what failed to map.
+    ShowNotice(CarriesRuntime(packageFile_) ? TNotice::BrokenRuntime : TNotice::NoRuntime);
+    return;
+  }
   try {
     CreatePlayerControl();
   } catch (const std::exception& error) {
@@ -171,8 +217,7 @@ void TfrmMain::StartPlayback() {
   }
   if (!movie) {
     // A reader is better told than shown an empty window.
-    notice_ = kNoMovie;
-    TLog4DP::Log(kNoMovie);
+    ShowNotice(TNotice::NoMovie);
     FlashPlayerControl1->SetVisible(false);
     return;
   }
@@ -191,7 +236,17 @@ void TfrmMain::WndProc(TMessage& message) {
     ::GetClientRect(Handle(), &client);
     ::FillRect(dc.Get(), &client, ::GetSysColorBrush(COLOR_BTNFACE));
     ::SetBkMode(dc.Get(), TRANSPARENT);
-    ::DrawTextA(dc.Get(), notice_.c_str(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    // Wrapped to the window; DrawText centres only a single line
+    // vertically, so the wrapped block is measured and placed itself.
+    constexpr UINT kFormat = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
+    RECT text = client;
+    ::InflateRect(&text, -kNoticeMargin, -kNoticeMargin);
+    RECT measured = text;
+    ::DrawTextA(dc.Get(), notice_.c_str(), -1, &measured, kFormat | DT_CALCRECT);
+    const int height = measured.bottom - measured.top;
+    text.top = std::max(text.top, client.top + (client.bottom - client.top - height) / 2);
+    text.bottom = text.top + height;
+    ::DrawTextA(dc.Get(), notice_.c_str(), -1, &text, kFormat);
     message.Result = 0;
     return;
   }
@@ -270,6 +325,10 @@ void TfrmMain::EnterFullScreen() {
   SavedLeft = Left();
   SavedTop = Top();
   SavedWindowState = WindowState();
+  // The monitor that holds most of the window; a window not shown yet (open
+  // mode 3) has no place of its own and takes the primary one.
+  fullScreenArea_ = HandleAllocated() && ::IsWindowVisible(Handle()) ? MonitorOfWindow(Handle())
+                                                                     : PrimaryMonitorRect();
   if (WindowState() == TWindowState::Maximized) {
     SetWindowState(TWindowState::Normal);
   }
@@ -278,20 +337,21 @@ void TfrmMain::EnterFullScreen() {
   SetStyle(kFullScreenStyle);
   SetBorderWidth(0);
   SetWindowState(TWindowState::Maximized);
-  SetWidth(ScreenWidth());
-  SetHeight(ScreenHeight());
-  SetLeft(0);
-  SetTop(0);
+  SetWidth(fullScreenArea_.right - fullScreenArea_.left);
+  SetHeight(fullScreenArea_.bottom - fullScreenArea_.top);
+  SetLeft(fullScreenArea_.left);
+  SetTop(fullScreenArea_.top);
   CoverScreen();
 }
 
 // A maximised window takes the work area, which stops at the task bar; full
-// screen is the whole screen, so the window is put there itself, also when a
+// screen is the whole monitor, so the window is put there itself, also when a
 // hidden form (open mode 3) is shown maximised later.
 void TfrmMain::CoverScreen() {
   if (IsFullScreen && HandleAllocated() && ::IsWindowVisible(Handle())) {
-    ::SetWindowPos(Handle(), HWND_TOP, 0, 0, ScreenWidth(), ScreenHeight(),
-                   SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    const RECT& area = fullScreenArea_;
+    ::SetWindowPos(Handle(), HWND_TOP, area.left, area.top, area.right - area.left,
+                   area.bottom - area.top, SWP_NOACTIVATE | SWP_FRAMECHANGED);
   }
 }
 

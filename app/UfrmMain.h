@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Notices.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "framework/gui/Forms.h"
 
@@ -63,9 +64,11 @@ class TfrmMain : public TForm {
   void StartPlayback();
   // The runtime's control, its handlers, in the window.
   void CreatePlayerControl();
-  // A runtime that fails while it is being set up leaves the window empty but
-  // open, and closing it works as ever; the log says why.
+  // A runtime that fails while it is being set up leaves the window open with
+  // a notice for the reader, and closing it works as ever; the log says why.
   void DropPlayerControl(const std::exception& error);
+  // Shows the reader's sentence in place of the book, and logs it.
+  void ShowNotice(TNotice notice);
   void CoverScreen();
   void SetStyle(DWORD style);
   void WatchEscape();
@@ -78,6 +81,8 @@ class TfrmMain : public TForm {
   std::string notice_;
   bool globalHandlerSet_ = false;
   bool escapeWatched_ = false;
+  // The monitor full screen covers, chosen when it is entered.
+  RECT fullScreenArea_{};
 };
 
 // The form instance while it exists.

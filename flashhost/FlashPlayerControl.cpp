@@ -230,6 +230,16 @@ HWND TFlashPlayerControl::TopLevelWindow() const {
 void TFlashPlayerControl::InPlaceActivate(LONG verb) {
   RECT bounds = Bounds();
   runtime_->DoVerb(verb, nullptr, site_.Get(), 0, ParentWindow(), &bounds);
+  // A runtime shows its window on activation, whatever the control says.
+  KeepHidden();
+}
+
+// By the window's own style: IsWindowVisible is false for any window of a
+// form not shown yet, and the runtime's window would appear with the form.
+void TFlashPlayerControl::KeepHidden() {
+  if (!Visible() && HandleAllocated() && (::GetWindowLongW(Handle(), GWL_STYLE) & WS_VISIBLE)) {
+    ::ShowWindow(Handle(), SW_HIDE);
+  }
 }
 
 void TFlashPlayerControl::CreateWnd() {
@@ -243,9 +253,7 @@ void TFlashPlayerControl::CreateWnd() {
     throw EOleError("OLE control activation failed");
   }
   AttachRuntimeWindow();
-  if (!Visible() && ::IsWindowVisible(Handle())) {
-    ::ShowWindow(Handle(), SW_HIDE);
-  }
+  KeepHidden();
 }
 
 void TFlashPlayerControl::AttachRuntimeWindow() {

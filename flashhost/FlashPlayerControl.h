@@ -204,6 +204,8 @@ class TFlashPlayerControl : public TWinControl {
   void AttachRuntimeWindow();
   HRESULT RequestNewObjectLayout();
   void InPlaceActivate(LONG verb);
+  // Hides the runtime's window while the control is not Visible.
+  void KeepHidden();
   void AmbientChanged(DISPID id);
   void Paint(HDC dc);
   bool MouseMessage(TMessage& message);

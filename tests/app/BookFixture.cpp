@@ -92,8 +92,13 @@ std::string TBookTest::Movie(int pages, bool fullscreen, const std::string& fold
 }
 
 std::string TBookTest::Book(const TBookFiles& files, const std::string& name) {
+  return BookOnViewer(ReadBytes(ViewerPath()), files, name);
+}
+
+std::string TBookTest::BookOnViewer(const std::string& viewer, const TBookFiles& files,
+                                    const std::string& name) {
   TRawPackage package;
-  package.prefix = ReadBytes(ViewerPath());
+  package.prefix = viewer;
   std::vector<std::pair<std::string, int>> names;
   package.entries.push_back("");  // the directory, below
   for (const auto& [file, bytes] : files) {

@@ -58,6 +58,9 @@ class TBookTest : public ::testing::Test {
                            const std::string& folder = "pages");
   // The viewer with files as its package, written as name into the test's folder.
   std::string Book(const TBookFiles& files, const std::string& name = "book.exe");
+  // The same on another copy of the viewer (one with a book's identity).
+  std::string BookOnViewer(const std::string& viewer, const TBookFiles& files,
+                           const std::string& name = "book.exe");
   // count pages of 400 x 300 in their colours ("pages/<n>.png"), then
   // ExeConfig.xml: a 600 x 450 window captioned "Sample".
   static TBookFiles Pages(int count = 2);

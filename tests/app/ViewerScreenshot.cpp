@@ -1,26 +1,95 @@
 // viewer_screenshot <book.exe> <out.png> [--then-key <vk> <out2.png>] [viewer arguments...]:
 // starts a book, waits for its window and its first page, saves a picture of
 // the screen; with --then-key, presses that key (a virtual-key code) and
-// saves a second picture once the page has turned. Prints how long the book
-// took from its start to its window and to its first page (-1: no page
-// appeared); scripts/bench-startup.sh reads those figures.
+// saves a second picture once the page has turned. A page is seen drawn or
+// turned by the middle row and column of the window changing. Prints how long
+// the book took from its start to its window and to its first page (-1: no
+// page appeared); scripts/bench-startup.sh reads those figures.
 #include <windows.h>
 #include <objbase.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/app/ViewerProcess.h"
 
 namespace {
 
-// Waits until the middle of the window changes from before (a page drawn or
+// What the window shows across its middle: the row and the column of pixels
+// through its centre (the column short of the runtime's status line at the
+// bottom), as screen colours. A page shows in these lines wherever its title,
+// text or picture lies, so that two pages with the same colour at the very
+// centre (the fold of an open book) still tell apart.
+struct TView {
+  std::vector<COLORREF> pixels;
+  bool operator==(const TView&) const = default;
+};
+
+constexpr int kStatusLine = 20;  // pixels at the bottom of the client area
+
+void ReadScreen(HDC screen, int x, int y, int width, int height, std::vector<COLORREF>& out) {
+  if (width <= 0 || height <= 0) {
+    return;
+  }
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap) {
+    return;
+  }
+  HDC memory = ::CreateCompatibleDC(screen);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY);
+  ::GdiFlush();
+  const auto* pixel = static_cast<const uint32_t*>(bits);
+  for (int i = 0; i < width * height; ++i) {
+    out.push_back(RGB((pixel[i] >> 16) & 0xFF, (pixel[i] >> 8) & 0xFF, pixel[i] & 0xFF));
+  }
+  ::SelectObject(memory, old);
+  ::DeleteDC(memory);
+  ::DeleteObject(bitmap);
+}
+
+TView ViewOf(HWND window) {
+  RECT client{};
+  ::GetClientRect(window, &client);
+  POINT origin{0, 0};
+  ::ClientToScreen(window, &origin);
+  TView view;
+  HDC screen = ::GetDC(nullptr);
+  ReadScreen(screen, origin.x, origin.y + client.bottom / 2, client.right, 1, view.pixels);
+  ReadScreen(screen, origin.x + client.right / 2, origin.y, 1, client.bottom - kStatusLine,
+             view.pixels);
+  ::ReleaseDC(nullptr, screen);
+  return view;
+}
+
+// True when every pixel read is the window's own colour: no page drawn.
+bool Blank(const TView& view) {
+  const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+  for (COLORREF pixel : view.pixels) {
+    if (pixel != face) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Waits until the window's middle changes from before (a page drawn or
 // turned), for at most limitMs; the milliseconds waited, or -1.
-long WaitForChange(HWND window, COLORREF before, DWORD limitMs) {
+long WaitForChange(HWND window, const TView& before, DWORD limitMs) {
   const ULONGLONG start = ::GetTickCount64();
   while (::GetTickCount64() - start < limitMs) {
-    if (leafbook::testing::ClientCentre(window) != before) {
+    if (ViewOf(window) != before) {
       return static_cast<long>(::GetTickCount64() - start);
     }
     ::Sleep(2);
@@ -30,22 +99,22 @@ long WaitForChange(HWND window, COLORREF before, DWORD limitMs) {
 
 struct TSettled {
   ULONGLONG lastChange;  // tick count
-  COLORREF colour;
+  TView view;
 };
 
 // Watches the middle of the window, every few milliseconds, until it has not
 // changed for quietMs (or limitMs passed): when it last changed and what it
 // shows. A window just shown first shows whatever was beneath it, then its own
-// colour, the movie's stage and the page: the colour it stays at.
+// colour, the movie's stage and the page: what it stays at.
 TSettled WaitUntilSettled(HWND window, DWORD quietMs, DWORD limitMs) {
   const ULONGLONG start = ::GetTickCount64();
-  TSettled settled{start, leafbook::testing::ClientCentre(window)};
+  TSettled settled{start, ViewOf(window)};
   for (ULONGLONG now = start; now - start < limitMs && now - settled.lastChange < quietMs;
        now = ::GetTickCount64()) {
     ::Sleep(2);
-    const COLORREF colour = leafbook::testing::ClientCentre(window);
-    if (colour != settled.colour) {
-      settled = {::GetTickCount64(), colour};
+    TView view = ViewOf(window);
+    if (view != settled.view) {
+      settled = {::GetTickCount64(), std::move(view)};
     }
   }
   return settled;
@@ -87,9 +156,7 @@ int main(int argc, char** argv) {
       const ULONGLONG shown = ::GetTickCount64();
       // A window that stays the window's own colour shows no page.
       const TSettled page = WaitUntilSettled(window, 2000, 15000);
-      const long pageMs = page.colour == ::GetSysColor(COLOR_BTNFACE)
-                              ? -1L
-                              : static_cast<long>(page.lastChange - started);
+      const long pageMs = Blank(page.view) ? -1L : static_cast<long>(page.lastChange - started);
       std::printf("viewer_screenshot: window after %llu ms, first page after %ld ms\n",
                   shown - started, pageMs);
       if (!leafbook::testing::SaveScreenPng(argv[2])) {
@@ -98,7 +165,7 @@ int main(int argc, char** argv) {
       }
       if (key != 0 && status == 0) {
         viewer.Settle();
-        const COLORREF before = leafbook::testing::ClientCentre(window);
+        const TView before = ViewOf(window);
         ::PostMessageW(window, WM_KEYDOWN, static_cast<WPARAM>(key), 1);
         ::PostMessageW(window, WM_KEYUP, static_cast<WPARAM>(key), 0xC0000001);
         WaitForChange(window, before, 5000);

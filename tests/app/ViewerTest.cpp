@@ -6,6 +6,7 @@
 #include <optional>
 #include <regex>
 
+#include "app/Notices.h"
 #include "framework/base/Platform.h"
 #include "tests/app/ViewerProcess.h"
 #include "tests/package/PackageFixture.h"
@@ -198,20 +199,23 @@ TEST_F(ViewerTest, TheLogRecordsStartUp) {
     ASSERT_NE(viewer.MainWindow(), nullptr);
   }
   std::vector<std::string> lines = LogLines(log);
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   const std::regex entry(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}: (.*))");
   std::smatch match;
   ASSERT_TRUE(std::regex_match(lines[0], match, entry)) << lines[0];
   EXPECT_EQ(match[1], "ConfigFileName:ExeConfig.xml");
   ASSERT_TRUE(std::regex_match(lines[1], match, entry)) << lines[1];
   EXPECT_EQ(match[1], "Loading book.swf...");
+  // The book carries no runtime and the machine has none: the reader is told.
+  ASSERT_TRUE(std::regex_match(lines[2], match, entry)) << lines[2];
+  EXPECT_EQ(match[1], NoticeText(TNotice::NoRuntime));
 
   // A second run appends, lower-case switches and either order work too.
   {
     TViewerProcess viewer(book, {"-f" + log, "-debug"});
     ASSERT_NE(viewer.MainWindow(), nullptr);
   }
-  EXPECT_EQ(LogLines(log).size(), 4u);
+  EXPECT_EQ(LogLines(log).size(), 6u);
 }
 
 TEST_F(ViewerTest, LogSwitches) {
@@ -221,7 +225,7 @@ TEST_F(ViewerTest, LogSwitches) {
     TViewerProcess viewer(book, {"-D", "-Fbare.log"}, (dir_.Path() / "..").string());
     ASSERT_NE(viewer.MainWindow(), nullptr);
   }
-  EXPECT_EQ(LogLines(dir_.File("bare.log")).size(), 2u);
+  EXPECT_EQ(LogLines(dir_.File("bare.log")).size(), 3u);
 
   // "-D" alone, "-F" alone, or "-F" with nothing after it: no log anywhere.
   const std::vector<std::vector<std::string>> silent = {{"-D"}, {"-Fsilent.log"}, {"-D", "-F"}};

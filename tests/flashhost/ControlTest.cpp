@@ -178,6 +178,49 @@ TEST_F(Control, WithoutARuntimeTheControlIsABlankWindowInTheWindowColour) {
   EXPECT_THROW(control.FlashVersion(), EOleError);
 }
 
+TEST_F(Control, AControlSetNotVisibleKeepsTheRuntimesWindowHidden) {
+  // Set so before its window exists on a form not shown yet (as the viewer
+  // does), or after; a runtime that shows its window on every activation
+  // (a resize activates it again) stays hidden too, until set Visible.
+  struct TCase {
+    const char* what;
+    bool beforeWindow;
+    bool showsOnEveryVerb;
+  };
+  const TCase cases[] = {{"before its window", true, false},
+                         {"before its window, shown on activation", true, true},
+                         {"after its window, shown on activation", false, true}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    log_->showsOnEveryVerb = c.showsOnEveryVerb;
+    log_->extent = SIZEL{8467, 6350};  // the size the resize below changes, each time
+    TForm form(nullptr, L"HiddenControlTestForm");
+    form.SetBounds(40, 40, 400, 300);
+    auto control = std::make_unique<TFlashPlayerControl>(&form);
+    control->SetParent(&form);
+    if (c.beforeWindow) {
+      control->SetVisible(false);
+    }
+    form.Show();  // the form's window, then the control's: the runtime's
+    if (!c.beforeWindow) {
+      control->SetVisible(false);
+    }
+    const HWND window = control->Handle();
+    ASSERT_EQ(window, log_->window);
+    auto hidden = [&] {
+      return (::GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) == 0 && !::IsWindowVisible(window);
+    };
+    EXPECT_TRUE(hidden());
+    log_->Clear();
+    control->SetBounds(0, 0, 200, 100);
+    EXPECT_TRUE(log_->Saw("DoVerb -5 0,0,200,100")) << log_->Joined();
+    EXPECT_TRUE(hidden());
+    control->SetVisible(true);
+    EXPECT_TRUE(::IsWindowVisible(window));
+    control.reset();
+  }
+}
+
 TEST_F(Control, SetExtentOnlyOnARealSizeChangeFromANonZeroSize) {
   TFlashPlayerControl& control = MakeControl(false);
   const int width = control.Width();

@@ -174,6 +174,9 @@ class TFakeRuntime final
       ::MoveWindow(log_->window, rect->left, rect->top, rect->right - rect->left,
                    rect->bottom - rect->top, TRUE);
     }
+    if (log_->showsOnEveryVerb && log_->window) {
+      ::ShowWindow(log_->window, SW_SHOWNA);
+    }
     if (verb == OLEIVERB_UIACTIVATE && inPlaceSite_) {
       inPlaceSite_->OnUIActivate();
     }

@@ -33,6 +33,8 @@ struct TFakeRuntimeLog {
   bool events = true;     // has the event connection point
   bool failControlQuery = false;
   bool failAutomation = false;  // every Invoke fails with E_FAIL
+  // DoVerb shows the window every time, as a runtime may on any activation.
+  bool showsOnEveryVerb = false;
   // What the runtime's window received, in order (message numbers).
   std::vector<UINT> messages;
   // Where the last WM_CONTEXTMENU the window received points (screen).
