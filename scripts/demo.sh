@@ -6,6 +6,7 @@
 # page 2 after a key press. book.swf is generated here with swfwriter rather
 # than kept in the repo. Where this machine cannot run 32-bit programs, the
 # 64-bit test build of the same sources stands in for the viewer.
+#   BUILD=<folder> scripts/demo.sh   uses that Windows build (build/win32)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -13,9 +14,9 @@ scripts/setup.sh
 cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DLEAFBOOK_TESTS=OFF >/dev/null
 cmake --build build/demo -j "${JOBS:-2}" --target leafpack swfwriter >/dev/null
 
-build=build/win32 toolchain=mingw-i686 arch=win32
+build=${BUILD:-build/win32} toolchain=mingw-i686 arch=win32
 if ! scripts/wine-check.sh && scripts/wine-check.sh win64; then
-  build=build/win64 toolchain=mingw-x86_64 arch=win64
+  build=${BUILD:-build/win64} toolchain=mingw-x86_64 arch=win64
   echo "demo: this machine runs no 32-bit programs; using the 64-bit test build"
 fi
 if [ ! -f $build/CMakeCache.txt ]; then

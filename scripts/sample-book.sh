@@ -11,9 +11,11 @@ build=$1 out=$2
 rm -rf "$out"
 mkdir -p "$out"
 cp -r demo/book "$out/book"
-# One frame per page. Page 1 is opened by its path (the asynchronous route);
+# One frame per page: the cover and four spreads (demo/book/pages, drawn by
+# demo/make-pages.py). Page 1 is opened by its path (the asynchronous route);
 # the others by URL ("./" + name, which only the URL route retries without).
-build/demo/tools/swfwriter/swfwriter book -o "$out/book/book.swf" --pages 4 \
+pages=$(find demo/book/pages -name '[0-9]*.png' | wc -l)
+build/demo/tools/swfwriter/swfwriter book -o "$out/book/book.swf" --pages "$pages" \
   --pattern "./pages/%d.png" --first "pages/1.png"
 cp "$build/miniplayer/miniplayer.ocx" "$out/book/flash.ocx"
 build/demo/tools/leafpack/leafpack build "$out/book" --viewer "$build/app/leafbook.exe" \
