@@ -10,6 +10,7 @@
 
 #include "framework/base/AnsiText.h"
 #include "framework/base/ComPtr.h"
+#include "framework/base/Resources.h"
 
 namespace leafbook::testing {
 
@@ -288,11 +289,13 @@ COLORREF ClientCentre(HWND window) {
   return colour;
 }
 
-bool SaveScreenPng(const std::string& path) {
-  const int width = ::GetSystemMetrics(SM_CXSCREEN);
-  const int height = ::GetSystemMetrics(SM_CYSCREEN);
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
+std::vector<uint32_t> ScreenPixels(int x, int y, int width, int height) {
+  std::vector<uint32_t> pixels;
+  if (width <= 0 || height <= 0) {
+    return pixels;
+  }
+  const TWindowDC screen(nullptr);
+  const TOwnedDC memory(::CreateCompatibleDC(screen.Get()));
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -300,10 +303,28 @@ bool SaveScreenPng(const std::string& path) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
-  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
-  ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-  ::SelectObject(memory, old);
+  const TGdiObject<HBITMAP> bitmap(
+      ::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!memory || !bitmap || !bits) {
+    return pixels;
+  }
+  {
+    const TSelectedObject selected(memory.Get(), bitmap.Get());
+    ::BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), x, y, SRCCOPY);
+    ::GdiFlush();
+  }
+  const auto* first = static_cast<const uint32_t*>(bits);
+  pixels.assign(first, first + static_cast<size_t>(width) * static_cast<size_t>(height));
+  return pixels;
+}
+
+bool SaveScreenPng(const std::string& path) {
+  const int width = ::GetSystemMetrics(SM_CXSCREEN);
+  const int height = ::GetSystemMetrics(SM_CYSCREEN);
+  std::vector<uint32_t> pixels = ScreenPixels(0, 0, width, height);
+  if (pixels.empty()) {
+    return false;
+  }
 
   bool saved = false;
   const bool comStarted = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
@@ -325,16 +346,13 @@ bool SaveScreenPng(const std::string& path) {
             SUCCEEDED(frame->SetPixelFormat(&format)) &&
             SUCCEEDED(frame->WritePixels(static_cast<UINT>(height), static_cast<UINT>(width) * 4,
                                          static_cast<UINT>(width * height * 4),
-                                         static_cast<BYTE*>(bits))) &&
+                                         reinterpret_cast<BYTE*>(pixels.data()))) &&
             SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
   }
   factory.Reset();
   if (comStarted) {
     ::CoUninitialize();
   }
-  ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
   return saved;
 }
 

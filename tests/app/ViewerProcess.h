@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,10 @@ bool PressKey(HWND window, WORD key, const std::vector<WORD>& modifiers = {});
 
 // The colour on screen in the middle of window's client area.
 COLORREF ClientCentre(HWND window);
+
+// A rectangle of the screen as 32-bit BGRX pixels, top row first; empty when
+// it cannot be read.
+std::vector<uint32_t> ScreenPixels(int x, int y, int width, int height);
 
 // The primary screen as a PNG (through WIC), for a person to look at.
 bool SaveScreenPng(const std::string& path);

@@ -31,32 +31,10 @@ struct TView {
 
 constexpr int kStatusLine = 20;  // pixels at the bottom of the client area
 
-void ReadScreen(HDC screen, int x, int y, int width, int height, std::vector<COLORREF>& out) {
-  if (width <= 0 || height <= 0) {
-    return;
+void ReadScreen(int x, int y, int width, int height, std::vector<COLORREF>& out) {
+  for (uint32_t pixel : leafbook::testing::ScreenPixels(x, y, width, height)) {
+    out.push_back(RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF));
   }
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!bitmap) {
-    return;
-  }
-  HDC memory = ::CreateCompatibleDC(screen);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
-  ::BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY);
-  ::GdiFlush();
-  const auto* pixel = static_cast<const uint32_t*>(bits);
-  for (int i = 0; i < width * height; ++i) {
-    out.push_back(RGB((pixel[i] >> 16) & 0xFF, (pixel[i] >> 8) & 0xFF, pixel[i] & 0xFF));
-  }
-  ::SelectObject(memory, old);
-  ::DeleteDC(memory);
-  ::DeleteObject(bitmap);
 }
 
 TView ViewOf(HWND window) {
@@ -65,11 +43,8 @@ TView ViewOf(HWND window) {
   POINT origin{0, 0};
   ::ClientToScreen(window, &origin);
   TView view;
-  HDC screen = ::GetDC(nullptr);
-  ReadScreen(screen, origin.x, origin.y + client.bottom / 2, client.right, 1, view.pixels);
-  ReadScreen(screen, origin.x + client.right / 2, origin.y, 1, client.bottom - kStatusLine,
-             view.pixels);
-  ::ReleaseDC(nullptr, screen);
+  ReadScreen(origin.x, origin.y + client.bottom / 2, client.right, 1, view.pixels);
+  ReadScreen(origin.x + client.right / 2, origin.y, 1, client.bottom - kStatusLine, view.pixels);
   return view;
 }
 
