@@ -44,6 +44,11 @@ std::string UpperAscii(std::string text) {
   return text;
 }
 
+// A file of the book that could not be read whole is not served.
+void LogNotServed(const std::string& name) {
+  TLog4DP::Log("Cannot read [" + name + "] whole: not served");
+}
+
 // Whether the book carries its own runtime, listed as "flash.ocx" (even
 // empty): then the runtime in use is its, not the installed one.
 bool CarriesRuntime(const std::string& packageFile) {
@@ -424,7 +429,7 @@ void TfrmMain::ReadWhole(const std::string& name, TStream& supply) {
   const int64_t start = supply.GetSize();
   if (!PackageReadFile(name, supply, packageFile_)) {
     supply.SetSize(start);
-    TLog4DP::Log("Cannot read [" + name + "] whole: not served");
+    LogNotServed(name);
   }
 }
 
@@ -454,7 +459,7 @@ void TfrmMain::GlobalLoadExternalResource(const std::wstring& url, std::unique_p
     if (!PackageReadFile(name, *stream, packageFile_)) {
       // Not handled: the content manager tells the runtime that what it
       // got, if anything, is not the file.
-      TLog4DP::Log("Cannot read [" + name + "] whole: not served");
+      LogNotServed(name);
       return;
     }
     handled = true;

@@ -80,6 +80,10 @@ void TExeExtReader::Open() {
 
 namespace {
 
+// Signing aligns the certificate table to 8 bytes: at most 7 zero bytes lie
+// between what comes before it and the table.
+constexpr int64_t kMostCertificatePadding = 7;
+
 uint16_t ReadUInt16At(TStream& file, int64_t offset) {
   uint8_t bytes[2];
   file.SetPosition(offset);
@@ -139,8 +143,7 @@ int64_t PackageEnd(TStream& file, int64_t fileSize, bool& isSigned) {
   if (tableSize <= 0 || table <= 0 || table + tableSize != fileSize) {
     return fileSize;
   }
-  constexpr int64_t kMostPadding = 7;
-  for (int64_t padding = 0; padding <= kMostPadding && padding < table; ++padding) {
+  for (int64_t padding = 0; padding <= kMostCertificatePadding && padding < table; ++padding) {
     const int64_t end = table - padding;
     if (padding > 0) {
       uint8_t byte = 0;
@@ -276,9 +279,8 @@ int64_t BytesAfterImage(TStream& file) {
   // image: that table and its alignment are the image's, not a package.
   const auto [table, tableSize] = CertificateTable(file, fileSize);
   if (tableSize > 0 && table >= end && table + tableSize == fileSize) {
-    constexpr int64_t kMostPadding = 7;
     limit = table;
-    for (int64_t padding = 0; padding < kMostPadding && limit > end; ++padding) {
+    for (int64_t padding = 0; padding < kMostCertificatePadding && limit > end; ++padding) {
       uint8_t byte = 0;
       file.SetPosition(limit - 1);
       file.ReadBuffer(&byte, 1);
