@@ -163,7 +163,7 @@ int64_t PackageEnd(TStream& file, int64_t fileSize, bool& isSigned) {
 
 }  // namespace
 
-TPackageLayout ReadPackageLayout(TStream& file) {
+TPackageLayout ReadPackageLayout(TStream& file, TDigestCheck check) {
   // Every trailer value is checked against the file before it is used for a
   // seek or an allocation: the package may be cut short or damaged.
   bool isSigned = false;
@@ -187,7 +187,11 @@ TPackageLayout ReadPackageLayout(TStream& file) {
   if (entryCount < 0) {
     throw EPackageNotFound();
   }
-  std::vector<int32_t> entrySizes;
+  TPackageLayout layout;
+  layout.EntryCount = entryCount;
+  layout.DataOffset = dataOffset;
+  layout.DigestFlag = digestFlag;
+  layout.Signed = isSigned;
   if (entryCount > 0) {
     const int64_t sizesBytes = 4 * static_cast<int64_t>(entryCount);
     const int64_t digestBytes = digestFlag ? kDigestSize : 0;
@@ -195,29 +199,35 @@ TPackageLayout ReadPackageLayout(TStream& file) {
     if (regionLength < 0) {
       throw EPackageNotFound();
     }
+    layout.RegionLength = regionLength;
     file.SetPosition(end - kTrailerSize - sizesBytes);
-    entrySizes.resize(static_cast<size_t>(entryCount));
-    for (int32_t& size : entrySizes) {
+    layout.EntrySizes.resize(static_cast<size_t>(entryCount));
+    for (int32_t& size : layout.EntrySizes) {
       size = ReadInt32(file);
     }
     int64_t total = 0;
-    for (int32_t size : entrySizes) {
+    for (int32_t size : layout.EntrySizes) {
       total += size;
       if (size < 0 || total > regionLength) {
         throw EPackageNotFound();
       }
     }
     if (digestFlag) {
-      TMD5Digest stored;
       file.SetPosition(end - kTrailerSize - sizesBytes - kDigestSize);
-      file.ReadBuffer(stored.data(), kDigestSize);
-      if (DigestRegion(file, dataOffset, regionLength) != stored) {
-        throw EPackageDigest();
+      file.ReadBuffer(layout.StoredDigest.data(), kDigestSize);
+      if (check == TDigestCheck::Whole) {
+        CheckWholeDigest(file, layout);
       }
     }
   }
+  return layout;
+}
 
-  return {entryCount, std::move(entrySizes), dataOffset, digestFlag, isSigned};
+void CheckWholeDigest(TStream& file, const TPackageLayout& layout) {
+  if (layout.DigestFlag != 0 && layout.EntryCount > 0 &&
+      DigestRegion(file, layout.DataOffset, layout.RegionLength) != layout.StoredDigest) {
+    throw EPackageDigest();
+  }
 }
 
 namespace {

@@ -23,6 +23,7 @@
 
 #include "framework/base/Exceptions.h"
 #include "framework/base/Streams.h"
+#include "package/MD5Op.h"
 
 namespace leafbook {
 
@@ -43,6 +44,16 @@ class EPackageNotFound : public Exception {
 class EPackageDigest : public Exception {
  public:
   EPackageDigest() : Exception("Content Valid failed!") {}
+
+ protected:
+  explicit EPackageDigest(const std::string& message) : Exception(message) {}
+};
+
+// The package's block digest table, or one of the blocks it covers, does not
+// hold: the package is damaged as surely as by a failed digest.
+class EPackageBlockDigest : public EPackageDigest {
+ public:
+  explicit EPackageBlockDigest(const std::string& message) : EPackageDigest(message) {}
 };
 
 // What the trailer of an intact package says.
@@ -55,7 +66,16 @@ struct TPackageLayout {
   // certificate table (and the table's alignment padding), not at the end
   // of the file.
   bool Signed = false;
+  // The data region's length, and the digest stored for it (when DigestFlag
+  // is set and there are entries).
+  int64_t RegionLength = 0;
+  TMD5Digest StoredDigest{};
 };
+
+// Whether reading a layout digests the whole data region (as every reader of
+// the format does), or leaves it to the caller, who checks blocks instead or
+// calls CheckWholeDigest.
+enum class TDigestCheck { Whole, Later };
 
 // The package file a name selects: an empty name, or one of blanks and control
 // characters only, is the running executable; any other is used as given.
@@ -66,9 +86,14 @@ std::string ResolvePackageFile(const std::string& fileName);
 std::unique_ptr<THandleStream> OpenPackageFile(const std::string& fileName);
 
 // Reads and checks the trailer of the package at the end of file, and its
-// digest when the trailer asks for one. Raises EPackageNotFound,
-// EPackageDigest, or the stream's error on a file that ends early.
-TPackageLayout ReadPackageLayout(TStream& file);
+// digest when the trailer asks for one (unless check says later). Raises
+// EPackageNotFound, EPackageDigest, or the stream's error on a file that
+// ends early.
+TPackageLayout ReadPackageLayout(TStream& file, TDigestCheck check = TDigestCheck::Whole);
+
+// Digests the data region of layout, read from file, against the stored
+// digest; raises EPackageDigest when they differ. Nothing to do without one.
+void CheckWholeDigest(TStream& file, const TPackageLayout& layout);
 
 // How many bytes of file lie after the program image it starts with: after
 // its headers, its sections' raw data and the symbol table an unstripped

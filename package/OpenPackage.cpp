@@ -2,6 +2,8 @@
 #include "package/OpenPackage.h"
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
 
 #include "framework/base/Platform.h"
 #include "framework/base/TextLines.h"
@@ -9,7 +11,24 @@
 
 namespace leafbook {
 
-TPackageIndex::TPackageIndex(TStream& file) : layout_(ReadPackageLayout(file)) {
+namespace {
+
+std::atomic<TPackageDamageReport> damageReport{nullptr};
+
+void ReportDamage(const std::string& text) {
+  if (TPackageDamageReport report = damageReport.load()) {
+    report(text);
+  }
+}
+
+}  // namespace
+
+void SetPackageDamageReport(TPackageDamageReport report) {
+  damageReport.store(report);
+}
+
+TPackageIndex::TPackageIndex(TStream& file, TBlockDigestUse use)
+    : layout_(ReadPackageLayout(file, TDigestCheck::Later)) {
   offsets_.reserve(layout_.EntrySizes.size());
   int64_t offset = layout_.DataOffset;
   for (int32_t size : layout_.EntrySizes) {
@@ -19,11 +38,27 @@ TPackageIndex::TPackageIndex(TStream& file) : layout_(ReadPackageLayout(file)) {
   if (layout_.EntryCount <= 0) {
     return;  // no directory: every name is absent
   }
-  std::string text(static_cast<size_t>(layout_.EntrySizes[0]), '\0');
-  file.SetPosition(offsets_[0]);
-  if (!text.empty()) {
-    file.ReadBuffer(text.data(), static_cast<int32_t>(text.size()));
+  std::optional<TBlockTable> table;
+  if (use == TBlockDigestUse::Honour) {
+    try {
+      table = FindBlockTable(file, layout_);
+    } catch (const EPackageBlockDigest& error) {
+      ReportDamage("The book is damaged: " + error.Message());
+      throw;
+    }
   }
+  if (table) {
+    blocks_ = std::make_unique<const TBlockChecker>(std::move(*table), layout_.DataOffset);
+  } else {
+    CheckWholeDigest(file, layout_);
+  }
+  std::string text(static_cast<size_t>(layout_.EntrySizes[0]), '\0');
+  ReadChecked(
+      [&file](int64_t at, uint8_t* buffer, int64_t count) {
+        file.SetPosition(at);
+        file.ReadBuffer(buffer, static_cast<int32_t>(count));
+      },
+      0, offsets_[0], reinterpret_cast<uint8_t*>(text.data()), static_cast<int64_t>(text.size()));
   for (const std::string& line : SplitLines(text)) {
     const size_t equals = line.find('=');
     if (equals == std::string::npos) {
@@ -36,7 +71,47 @@ TPackageIndex::TPackageIndex(TStream& file) : layout_(ReadPackageLayout(file)) {
   }
 }
 
+void TPackageIndex::ReadChecked(const TBlockChecker::TReadAt& readAt, int32_t index, int64_t offset,
+                                uint8_t* buffer, int64_t count) const {
+  if (count <= 0) {
+    return;
+  }
+  if (damaged_.load()) {
+    throw EPackageBlockDigest("the book is damaged: a block failed its check");
+  }
+  if (!blocks_) {
+    readAt(offset, buffer, count);
+    return;
+  }
+  try {
+    blocks_->Read(readAt, offset, buffer, count);
+  } catch (const EPackageBlockDigest& error) {
+    if (!damaged_.exchange(true)) {
+      const std::string name = EntryName(index);
+      ReportDamage("The book is damaged: " + error.Message() + ", read for entry " +
+                   std::to_string(index) + (name.empty() ? "" : " [" + name + "]") +
+                   "; nothing more is served from it");
+    }
+    throw;
+  }
+}
+
+std::string TPackageIndex::EntryName(int32_t index) const {
+  if (index == 0) {
+    return "the directory";
+  }
+  for (const TLine& line : lines_) {
+    if (line.Index == index) {
+      return line.Name;
+    }
+  }
+  return "";
+}
+
 int32_t TPackageIndex::Find(std::string_view name) const {
+  if (damaged_.load()) {
+    return 0;
+  }
   auto found = firstLine_.find(platform::AnsiSameTextKey(name));
   if (found == firstLine_.end()) {
     return 0;
@@ -66,7 +141,14 @@ int64_t TPackageIndex::EntryOffset(int32_t index) const {
   return offsets_[static_cast<size_t>(index)];
 }
 
-void TOpenPackage::ReadExactly(int64_t offset, uint8_t* buffer, int64_t count) const {
+void TOpenPackage::ReadExactly(int32_t index, int64_t offset, uint8_t* buffer,
+                               int64_t count) const {
+  index_->ReadChecked(
+      [this](int64_t at, uint8_t* into, int64_t length) { ReadFromFile(at, into, length); }, index,
+      offset, buffer, count);
+}
+
+void TOpenPackage::ReadFromFile(int64_t offset, uint8_t* buffer, int64_t count) const {
   while (count > 0) {
     const auto piece = static_cast<int32_t>(std::min<int64_t>(count, 1 << 30));
     const int32_t got = platform::ReadFileAt(file_->Handle(), offset, buffer, piece);
@@ -93,7 +175,7 @@ void TOpenPackage::ReadEntry(int32_t index, TStream& stream) const {
     const int64_t oldSize = memory->Size();
     uint8_t* room = memory->Room(size);
     try {
-      ReadExactly(offset, room, size);
+      ReadExactly(index, offset, room, size);
     } catch (...) {
       // Whatever the failed read left in the room is not the entry's.
       memory->SetSize(oldSize);
@@ -107,7 +189,7 @@ void TOpenPackage::ReadEntry(int32_t index, TStream& stream) const {
       static_cast<size_t>(std::min<int64_t>(size, package_layout::kCopyBufferSize)));
   for (int64_t done = 0; done < size;) {
     const auto piece = static_cast<int32_t>(std::min<int64_t>(size - done, buffer.size()));
-    ReadExactly(offset + done, buffer.data(), piece);
+    ReadExactly(index, offset + done, buffer.data(), piece);
     stream.WriteBuffer(buffer.data(), piece);
     done += piece;
   }
@@ -120,7 +202,7 @@ int32_t TOpenPackage::ReadEntryAt(int32_t index, int64_t offset, void* buffer,
     return 0;
   }
   const auto wanted = static_cast<int32_t>(std::min<int64_t>(count, size - offset));
-  ReadExactly(index_->EntryOffset(index) + offset, static_cast<uint8_t*>(buffer), wanted);
+  ReadExactly(index, index_->EntryOffset(index) + offset, static_cast<uint8_t*>(buffer), wanted);
   return wanted;
 }
 

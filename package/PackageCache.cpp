@@ -44,7 +44,9 @@ std::shared_ptr<const TPackageIndex> IndexOf(TPackageTable& table, const std::st
   std::lock_guard<std::mutex> guard(table.Lock);
   auto known = table.Known.find(path);
   if (known != table.Known.end() && known->second.Identity == identity) {
-    return known->second.Index;
+    // A block that failed its check since makes the package damaged for good.
+    const auto& index = known->second.Index;
+    return index && !index->Damaged() ? index : nullptr;
   }
   ++checks;
   std::shared_ptr<const TPackageIndex> index;
@@ -67,7 +69,7 @@ std::shared_ptr<const TOpenPackage> AcquirePackage(const std::string& packageFil
   if (own) {
     std::lock_guard<std::mutex> guard(table.Lock);
     if (table.OwnKnown) {
-      return table.Own;
+      return table.Own && !table.Own->Index().Damaged() ? table.Own : nullptr;
     }
   }
   if (!platform::FileExists(path)) {

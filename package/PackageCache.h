@@ -7,7 +7,7 @@
 // open. Any other package file is opened for each access and closed after
 // it, so that it can be replaced or deleted at any time. A package that failed
 // its checks is remembered as failed, not checked again until its file
-// changes.
+// changes; so is one in which a block failed its check after it was opened.
 #pragma once
 
 #include <cstdint>

@@ -21,19 +21,35 @@ void WriteInt32(TStream& dest, int32_t value) {
 }
 }  // namespace
 
-int64_t PackageBlockLength(int64_t dataLength, int64_t entryCount, bool withDigest) {
+int64_t PackageBlockLength(int64_t dataLength, int64_t entryCount, bool withDigest,
+                           int32_t blockSize) {
+  if (blockSize > 0 && entryCount > 0) {
+    dataLength += BlockTableSize(dataLength, blockSize);
+    ++entryCount;
+  }
   // The digest is only ever read when there are entries.
   const bool digestStored = withDigest && entryCount > 0;
   return dataLength + (digestStored ? kDigestSize : 0) + 4 * entryCount + kTrailerSize;
 }
 
-TPackageWriter::TPackageWriter(TStream& dest, bool withDigest, TProgress progress)
-    : dest_(dest), withDigest_(withDigest), progress_(std::move(progress)) {}
+TPackageWriter::TPackageWriter(TStream& dest, bool withDigest, TProgress progress,
+                               int32_t blockSize)
+    : dest_(dest), withDigest_(withDigest), progress_(std::move(progress)) {
+  if (blockSize > 0) {
+    if (!withDigest) {
+      throw EAssertionFailed("Block digests live only in a package with a digest");
+    }
+    blocks_ = std::make_unique<TBlockDigester>(blockSize);
+  }
+}
 
 void TPackageWriter::Write(const void* data, int32_t count) {
   dest_.WriteBuffer(data, count);
   if (withDigest_) {
     md5_.Update(data, static_cast<size_t>(count));
+  }
+  if (blocks_) {
+    blocks_->Update(data, static_cast<size_t>(count));
   }
   dataLength_ += count;
   if (progress_) {
@@ -72,6 +88,13 @@ int32_t TPackageWriter::Finish() {
   if (finished_) {
     throw EAssertionFailed("Package already finished");
   }
+  if (blocks_ && !sizes_.empty()) {
+    // The table covers everything before it and is itself covered by the
+    // digest only.
+    const std::string table = BlockTableBytes(blocks_->Finish());
+    blocks_.reset();
+    AddEntry(table);
+  }
   finished_ = true;
   const auto count = static_cast<int32_t>(sizes_.size());
   const bool digestStored = withDigest_ && count > 0;
@@ -102,6 +125,77 @@ std::string BuildDirectoryText(const std::vector<std::pair<std::string, int32_t>
     text += "\r\n";
   }
   return text;
+}
+
+}  // namespace leafbook
+
+namespace leafbook {
+
+namespace {
+
+// Reads from a stream and digests what it reads.
+class TDigestingReader final : public TStream {
+ public:
+  explicit TDigestingReader(TStream& source) : source_(source) {}
+  int32_t Read(void* buffer, int32_t count) override {
+    const int32_t got = source_.Read(buffer, count);
+    if (got > 0) {
+      md5_.Update(buffer, static_cast<size_t>(got));
+    }
+    return got;
+  }
+  int32_t Write(const void*, int32_t) override { return 0; }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    if (offset != 0 || origin != TSeekOrigin::Current) {
+      throw EStreamError("A digesting reader only reads on");
+    }
+    return source_.Seek(0, TSeekOrigin::Current);
+  }
+  int64_t GetSize() override { return source_.GetSize(); }
+  void SetSize(int64_t) override { throw EStreamError("A digesting reader cannot change size"); }
+
+  void Skip(int64_t count) {
+    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(count, kChunk)));
+    for (int64_t left = count; left > 0;) {
+      const auto piece = static_cast<int32_t>(std::min<int64_t>(left, kChunk));
+      ReadBuffer(chunk.data(), piece);
+      left -= piece;
+    }
+  }
+  TMD5Digest Final() { return md5_.Final(); }
+
+ private:
+  TStream& source_;
+  TMD5 md5_;
+};
+
+}  // namespace
+
+int32_t RewritePackage(TStream& source, TStream& dest, int32_t blockSize,
+                       TPackageWriter::TProgress progress) {
+  const TPackageLayout layout = ReadPackageLayout(source, TDigestCheck::Later);
+  const bool oldTable = FindBlockTable(source, layout).has_value();
+  TPackageWriter writer(dest, true, std::move(progress), blockSize);
+  // One pass: every byte of the data region is digested for the source's own
+  // digest as the entries are copied.
+  source.SetPosition(layout.DataOffset);
+  TDigestingReader reader(source);
+  int64_t copied = 0;
+  for (int32_t i = 0; i < layout.EntryCount; ++i) {
+    const int64_t size = layout.EntrySizes[static_cast<size_t>(i)];
+    if (oldTable && i == layout.EntryCount - 1) {
+      reader.Skip(size);  // the old table: the writer makes a new one
+    } else {
+      writer.AddEntry(reader, size);
+    }
+    copied += size;
+  }
+  reader.Skip(layout.RegionLength - copied);
+  const TMD5Digest digest = layout.RegionLength == 0 ? TMD5Digest{} : reader.Final();
+  if (layout.DigestFlag != 0 && layout.EntryCount > 0 && digest != layout.StoredDigest) {
+    throw EPackageDigest();
+  }
+  return writer.Finish();
 }
 
 }  // namespace leafbook

@@ -260,6 +260,22 @@ void CheckIconFiles(const TBookIdentity& identity) {
   }
 }
 
+// The block size of the book's table, 0 for none.
+int32_t BlockSizeFor(const TBuildOptions& options, int64_t dataLength) {
+  if (!options.Digest) {
+    return 0;  // the table lives only in a digested package
+  }
+  switch (options.BlockDigests) {
+    case TBlockDigestChoice::On:
+      return block_digests::kDefaultBlockSize;
+    case TBlockDigestChoice::Off:
+      return 0;
+    case TBlockDigestChoice::BySize:
+      break;
+  }
+  return dataLength > block_digests::kDefaultThreshold ? block_digests::kDefaultBlockSize : 0;
+}
+
 }  // namespace
 
 int Build(const TBuildOptions& options, TConsole& console) {
@@ -299,8 +315,9 @@ int Build(const TBuildOptions& options, TConsole& console) {
   for (const TBookFile* entry : entries) {
     dataLength += entry->size;
   }
-  const int64_t blockLength =
-      PackageBlockLength(dataLength, static_cast<int64_t>(entries.size()) + 1, options.Digest);
+  const int32_t blockSize = BlockSizeFor(options, dataLength);
+  const int64_t blockLength = PackageBlockLength(
+      dataLength, static_cast<int64_t>(entries.size()) + 1, options.Digest, blockSize);
   if (blockLength > INT32_MAX) {
     Fail(kFailed, "the book (" + MiB(blockLength) +
                       ") is too large for the package's 32-bit block length (2 GiB at most)");
@@ -322,8 +339,9 @@ int Build(const TBuildOptions& options, TConsole& console) {
     // read names the file of the book. Either way the output is not left behind.
     try {
       book.WriteBuffer(image.data(), static_cast<int32_t>(image.size()));
-      TPackageWriter writer(book, options.Digest,
-                            [&](int64_t written) { progress.Update(imageSize + written); });
+      TPackageWriter writer(
+          book, options.Digest, [&](int64_t written) { progress.Update(imageSize + written); },
+          blockSize);
       writer.AddEntry(directory);
       for (const TBookFile* entry : entries) {
         try {
@@ -353,8 +371,8 @@ int Build(const TBuildOptions& options, TConsole& console) {
   if (!options.Quiet) {
     console.out << "leafpack: wrote " << Utf8FromPath(output) << ": " << files.size() << " files ("
                 << entries.size() << " distinct), package " << SizeText(blockLength) << ", digest "
-                << (options.Digest ? "on" : "off") << (checksummed ? ", PE checksum set" : "")
-                << "\n";
+                << (options.Digest ? "on" : "off") << BlockDigestsText(blockSize)
+                << (checksummed ? ", PE checksum set" : "") << "\n";
   }
   return kOk;
 }

@@ -13,12 +13,16 @@
 
 namespace leafbook::leafpack {
 
+// Whether a book gets a block digest table: forced, or when its content is large.
+enum class TBlockDigestChoice { BySize, On, Off };
+
 // File names and texts are UTF-8.
 struct TBuildOptions {
   std::string Folder;
   std::string Viewer;
   std::string Output;
   bool Digest = true;
+  TBlockDigestChoice BlockDigests = TBlockDigestChoice::BySize;
   int CodePage = kDefaultCodePage;
   bool Quiet = false;
   TBookIdentity Identity;

@@ -41,6 +41,10 @@ std::string SizeText(int64_t bytes) {
   return MiB(bytes);
 }
 
+std::string BlockDigestsText(int64_t blockSize) {
+  return blockSize > 0 ? ", block digests, " + std::to_string(blockSize >> 10) + " KiB" : "";
+}
+
 // --- TPendingOutput
 
 fs::path TPendingOutput::TemporaryFor(const fs::path& destination) {

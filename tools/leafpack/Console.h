@@ -27,6 +27,9 @@ std::string Quote(const std::string& text);
 std::string Quote(const std::filesystem::path& path);
 std::string MiB(int64_t bytes);
 std::string SizeText(int64_t bytes);
+// ", block digests, N KiB" for a book whose package has blocks of blockSize,
+// nothing for 0.
+std::string BlockDigestsText(int64_t blockSize);
 
 // A file being written under a temporary name beside its destination; removed
 // unless Commit renamed it into place, so a failed run leaves no partial file.

@@ -23,7 +23,7 @@ constexpr int32_t kMaxWindowSide = 32767;
 
 const char kExitStatuses[] =
     "exit status: 0 done, 1 failed, 2 wrong arguments; verify: 3 no package or a damaged "
-    "trailer, 4 digest mismatch, 5 bad directory";
+    "trailer, 4 digest or block digest mismatch, 5 bad directory";
 
 [[noreturn]] void UsageError(const std::string& message, const std::string& command) {
   Fail(kUsage, message + "\nrun \"leafpack " + (command.empty() ? "" : command + " ") +
@@ -119,6 +119,8 @@ void CheckText(const std::string& text, const std::string& option) {
 struct TRawBuild {
   std::string codePage;
   bool noDigest = false;
+  bool blockDigests = false;
+  bool noBlockDigests = false;
   std::string fileVersion;
   std::string productVersion;
   std::string caption;
@@ -138,6 +140,18 @@ void FinishBuildOptions(TBuildOptions& options, const TRawBuild& raw, CLI::App& 
     UsageError("build needs -o <book.exe>", "build");
   }
   options.Digest = !raw.noDigest;
+  if (raw.blockDigests && raw.noBlockDigests) {
+    UsageError("--block-digests and --no-block-digests contradict each other", "build");
+  }
+  if (raw.blockDigests && raw.noDigest) {
+    UsageError(
+        "--block-digests needs the digest: the table lives only in a digested package, "
+        "so drop --no-digest",
+        "build");
+  }
+  options.BlockDigests = raw.blockDigests     ? TBlockDigestChoice::On
+                         : raw.noBlockDigests ? TBlockDigestChoice::Off
+                                              : TBlockDigestChoice::BySize;
   if (!raw.codePage.empty()) {
     options.CodePage = CodePageOption(raw.codePage, "build");
   }
@@ -208,7 +222,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args, std::ostream
   app.footer(
       "Commands:\n"
       "  leafpack build <book-folder> --viewer <leafbook.exe> -o <book.exe> [--no-digest]\n"
-      "                 [--code-page <n>] [--quiet] [book identity and window options]\n"
+      "                 [--block-digests | --no-block-digests] [--code-page <n>] [--quiet]\n"
+      "                 [book identity and window options]\n"
       "  leafpack list <book.exe> [--code-page <n>]\n"
       "  leafpack verify <book.exe> [--quiet]\n"
       "  leafpack extract <book.exe> <name> [-o <file>] [--code-page <n>]\n"
@@ -226,6 +241,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args, std::ostream
   build->add_option("--viewer", b.Viewer, "the viewer, leafbook.exe (required)");
   build->add_option("-o,--output", b.Output, "the book executable to write (required)");
   build->add_flag("--no-digest", raw.noDigest, "store no MD5 digest of the package");
+  build->add_flag("--block-digests", raw.blockDigests,
+                  "add a table of digests of 256 KiB blocks, so the viewer checks each block "
+                  "as it reads it (default: on for books of over 16 MiB)");
+  build->add_flag("--no-block-digests", raw.noBlockDigests,
+                  "add no block digests: the viewer checks the whole book before it opens");
   build->add_option("--code-page", raw.codePage,
                     "the readers' ANSI code page names are stored in (default 1252)");
   build->add_flag("-q,--quiet", b.Quiet, "no progress line and no summary");
@@ -257,7 +277,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args, std::ostream
   list->add_option("--code-page", readCodePage,
                    "the code page names were stored in (default 1252)");
   CLI::App* verify = app.add_subcommand(
-      "verify", "Checks the package's trailer, digest and directory (exit status 3, 4, 5).");
+      "verify",
+      "Checks the package's trailer, digest, block digests and directory (exit status 3, 4, 5).");
   verify->add_option("book", r.Book, "the book executable");
   verify->add_flag("-q,--quiet", r.Quiet, "no line when the book is sound");
   CLI::App* extract =

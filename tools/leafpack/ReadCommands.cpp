@@ -1,11 +1,14 @@
 // leafpack list, verify and extract: reading a built book's package.
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
 #include "framework/base/Exceptions.h"
 #include "framework/base/Streams.h"
 #include "framework/base/TextLines.h"
+#include "package/BlockDigests.h"
 #include "package/ExeExt.h"
+#include "package/PackageCheck.h"
 #include "package/PackageDirectory.h"
 #include "tools/leafpack/CodePage.h"
 #include "tools/leafpack/Commands.h"
@@ -23,30 +26,87 @@ std::string ForConsole(const std::string& name, int codePage) {
   return ToUtf8(name, codePage).value_or(name);
 }
 
-TExeExtReader OpenPackage(const std::string& book) {
+platform::TFileHandle OpenBook(const std::string& book) {
   const fs::path path = PathFromUtf8(book);
   std::error_code error;
   if (!fs::is_regular_file(path, error)) {
     Fail(kFailed, "no such file: " + Quote(book));
   }
-  if (!platform::OpenPathShared(path, platform::TFileMode::OpenRead)) {
+  platform::TFileHandle handle = platform::OpenPathShared(path, platform::TFileMode::OpenRead);
+  if (!handle) {
     Fail(kFailed, "cannot read " + Quote(book) + ": " + platform::LastErrorText());
   }
+  return handle;
+}
+
+// Runs read, turning what a damaged package raises into leafpack's failures.
+template <typename TRead>
+auto Checked(const std::string& book, TRead read) {
   try {
-    TExeExtReader reader(NarrowFileName(path));
-    if (reader.EntryCount() == 0) {
-      Fail(kBadDirectory, book + ": the package holds no entries, not even its directory");
-    }
-    return reader;
+    return read();
   } catch (const EPackageNotFound& error) {
     Fail(kNoPackage,
          book + ": no book package found, or its trailer is damaged (" + error.Message() + ")");
+  } catch (const EPackageBlockDigest& error) {
+    Fail(kBadDigest, book + ": " + error.Message() + ": the book is damaged");
   } catch (const EPackageDigest& error) {
     Fail(kBadDigest,
          book + ": the package's content does not match its digest (" + error.Message() + ")");
   } catch (const Exception& error) {
     Fail(kFailed, book + ": " + error.Message());
   }
+}
+
+void CheckHasEntries(const std::string& book, int32_t entryCount) {
+  if (entryCount == 0) {
+    Fail(kBadDirectory, book + ": the package holds no entries, not even its directory");
+  }
+}
+
+TExeExtReader OpenPackage(const std::string& book) {
+  const fs::path path = PathFromUtf8(book);
+  OpenBook(book);
+  TExeExtReader reader = Checked(book, [&] { return TExeExtReader(NarrowFileName(path)); });
+  CheckHasEntries(book, reader.EntryCount());
+  return reader;
+}
+
+// The block size of the book's block digest table, 0 when it has none.
+int64_t BlockSizeOf(const std::string& book) {
+  THandleStream file(OpenBook(book));
+  return Checked(book, [&] {
+    const std::optional<TBlockTable> table =
+        FindBlockTable(file, ReadPackageLayout(file, TDigestCheck::Later));
+    return table ? static_cast<int64_t>(table->BlockSize) : 0;
+  });
+}
+
+// The entries a bad block holds bytes of, and the first name of each.
+std::string EntriesInBlock(const TPackageCheck& check, int64_t block, const std::string& directory,
+                           int codePage) {
+  const TBlockTable& table = *check.Table;
+  const int64_t start = table.BlockStart(block);
+  const int64_t end = start + table.BlockLength(block);
+  std::string text;
+  int64_t offset = 0;
+  for (int32_t i = 0; i < check.Layout.EntryCount && offset < end; ++i) {
+    const int64_t size = check.Layout.EntrySizes[static_cast<size_t>(i)];
+    if (size > 0 && offset + size > start) {
+      std::string name;
+      for (const std::string& line : SplitLines(directory)) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos &&
+            DirectoryValueToIndex(std::string_view(line).substr(equals + 1)) == i) {
+          name = " " + Quote(ForConsole(line.substr(0, equals), codePage));
+          break;
+        }
+      }
+      text += (text.empty() ? "" : ", ") + std::string("entry ") + std::to_string(i) +
+              (i == 0 ? " (the directory)" : name);
+    }
+    offset += size;
+  }
+  return text;
 }
 
 // What list and verify say of an Authenticode signature.
@@ -61,8 +121,8 @@ std::string SignatureText(bool isSigned) {
 int List(const TReadOptions& options, TConsole& console) {
   TExeExtReader reader = OpenPackage(options.Book);
   console.out << options.Book << ": " << reader.EntryCount() << " entries, digest "
-              << (reader.HasDigest() ? "on" : "off") << ", " << SignatureText(reader.Signed())
-              << "\n";
+              << (reader.HasDigest() ? "on" : "off") << BlockDigestsText(BlockSizeOf(options.Book))
+              << ", " << SignatureText(reader.Signed()) << "\n";
   char line[64];
   std::snprintf(line, sizeof line, "%8s %12s  %s\n", "index", "size", "name");
   console.out << line;
@@ -83,10 +143,35 @@ int List(const TReadOptions& options, TConsole& console) {
 
 int Verify(const TReadOptions& options, TConsole& console) {
   const std::string& book = options.Book;
-  TExeExtReader reader = OpenPackage(book);
+  THandleStream file(OpenBook(book));
+  const int64_t total = file.GetSize();
+  const TPackageCheck check = Checked(book, [&] {
+    TProgressLine progress(console.err, console.progress && !options.Quiet, total);
+    return CheckPackage(file, [&](int64_t done) { progress.Update(done); });
+  });
+  const TPackageLayout& layout = check.Layout;
+  CheckHasEntries(book, layout.EntryCount);
+  const std::string directory = Checked(book, [&] {
+    std::string text(static_cast<size_t>(layout.EntrySizes[0]), '\0');
+    file.SetPosition(layout.DataOffset);
+    file.ReadBuffer(text.data(), static_cast<int32_t>(text.size()));
+    return text;
+  });
+  if (!check.BadBlocks.empty()) {
+    const int64_t block = check.BadBlocks.front();
+    const size_t more = check.BadBlocks.size() - 1;
+    Fail(kBadDigest, book + ": " + BlockFailureText(*check.Table, block) + ", in " +
+                         EntriesInBlock(check, block, directory, options.CodePage) +
+                         (more ? "; and " + std::to_string(more) + " more blocks fail" : "") +
+                         ": the book is damaged");
+  }
+  if (!check.DigestMatches) {
+    Fail(kBadDigest, book + ": the package's content does not match its digest (" +
+                         EPackageDigest().Message() + ")");
+  }
   size_t names = 0;
   size_t lineNumber = 0;
-  for (const std::string& text : SplitLines(reader.ReadEntryText(0))) {
+  for (const std::string& text : SplitLines(directory)) {
     ++lineNumber;
     size_t equals = text.find('=');
     if (equals == std::string::npos) {
@@ -94,7 +179,7 @@ int Verify(const TReadOptions& options, TConsole& console) {
     }
     std::string value = text.substr(equals + 1);
     int32_t index = DirectoryValueToIndex(value);
-    if (index <= 0 || index >= reader.EntryCount()) {
+    if (index <= 0 || index >= layout.EntryCount) {
       Fail(kBadDirectory, book + ": directory line " + std::to_string(lineNumber) + " gives " +
                               Quote(text.substr(0, equals)) + " the entry " + Quote(value) +
                               ", which the package does not hold");
@@ -102,9 +187,10 @@ int Verify(const TReadOptions& options, TConsole& console) {
     ++names;
   }
   if (!options.Quiet) {
-    console.out << book << ": ok: " << reader.EntryCount() << " entries, " << names << " names, "
-                << (reader.HasDigest() ? "digest verified" : "no digest stored (content unchecked)")
-                << ", " << SignatureText(reader.Signed()) << "\n";
+    console.out << book << ": ok: " << layout.EntryCount << " entries, " << names << " names, "
+                << (layout.DigestFlag ? "digest verified" : "no digest stored (content unchecked)")
+                << BlockDigestsText(check.Table ? check.Table->BlockSize : 0) << ", "
+                << SignatureText(layout.Signed) << "\n";
   }
   return kOk;
 }
