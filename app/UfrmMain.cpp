@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/DamageLog.h"
 #include "app/ExeConfigInfo.h"
 #include "app/Notices.h"
 #include "app/ULog.h"
@@ -189,6 +190,7 @@ void TfrmMain::CreateWnd() {
 // movie cannot be shown by any runtime; only then does a missing or broken
 // runtime count, and last a runtime that will not start.
 void TfrmMain::StartPlayback() {
+  LogPackageDamage();  // the log is on now: a runtime read from a damaged book is told
   switch (PackageState(packageFile_)) {
     case TPackageState::None:
       ShowNotice(TNotice::NoBook);
@@ -200,6 +202,11 @@ void TfrmMain::StartPlayback() {
       break;
   }
   std::unique_ptr<TMemoryStream> movie = PackageFileStream("book.swf", packageFile_);
+  // A book checked block by block shows a damaged block only when it is read.
+  if (!movie && PackageState(packageFile_) == TPackageState::Damaged) {
+    ShowNotice(TNotice::DamagedBook);
+    return;
+  }
   const TFlashOCXCodeProviderBasedOnStream* provider = RuntimeCodeProvider();
   if (movie && (!provider || !provider->HasModule())) {
     // The provider came from the book when it carries a runtime (see

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "app/DamageLog.h"
 #include "app/ProgramUnit.h"
 #include "app/ULog.h"
 #include "app/UfrmMain.h"
@@ -16,6 +17,8 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Exceptions stopped at a boundary leave a line in the log, when it is on.
   leafbook::SetBoundaryTracer(&leafbook::LogBoundaryTrace);
+  // Before the first read of the book: its runtime is read at start.
+  leafbook::WatchPackageDamage();
   // OLE first and last: the runtime unit's shutdown unloads the movie
   // runtime, whose detach may still use COM. Then the program's unit, which
   // starts before the program proper and stops after it (an object made here,

@@ -5,6 +5,8 @@
 
 #include "framework/base/AnsiText.h"
 #include "framework/base/Platform.h"
+#include "framework/base/Streams.h"
+#include "package/PackageWriter.h"
 #include "tests/app/ViewerProcess.h"
 #include "tests/miniplayer/Png.h"
 #include "tools/swfwriter/SwfWriter.h"
@@ -108,6 +110,25 @@ std::string TBookTest::BookOnViewer(const std::string& viewer, const TBookFiles&
   package.entries[0] = Directory(names);
   const std::string path = dir_.File(name);
   WriteBytes(path, package.Bytes());
+  return path;
+}
+
+std::string TBookTest::BookWithBlockDigests(const TBookFiles& files, const std::string& name,
+                                            int32_t blockSize) {
+  std::vector<std::pair<std::string, int32_t>> names;
+  for (const auto& [file, bytes] : files) {
+    names.emplace_back(file, static_cast<int32_t>(names.size()) + 1);
+  }
+  const std::string path = dir_.File(name);
+  TFileStream out(path, platform::TFileMode::Create);
+  const std::string viewer = ReadBytes(ViewerPath());
+  out.WriteBuffer(viewer.data(), static_cast<int32_t>(viewer.size()));
+  TPackageWriter writer(out, true, nullptr, blockSize);
+  writer.AddEntry(BuildDirectoryText(names));
+  for (const auto& file : files) {
+    writer.AddEntry(file.second);
+  }
+  writer.Finish();
   return path;
 }
 

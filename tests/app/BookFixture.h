@@ -58,6 +58,10 @@ class TBookTest : public ::testing::Test {
                            const std::string& folder = "pages");
   // The viewer with files as its package, written as name into the test's folder.
   std::string Book(const TBookFiles& files, const std::string& name = "book.exe");
+  // The same with a block digest table of blocks of blockSize, as leafpack
+  // writes large books: checked block by block as the viewer reads them.
+  std::string BookWithBlockDigests(const TBookFiles& files, const std::string& name,
+                                   int32_t blockSize = 4096);
   // The same on another copy of the viewer (one with a book's identity).
   std::string BookOnViewer(const std::string& viewer, const TBookFiles& files,
                            const std::string& name = "book.exe");

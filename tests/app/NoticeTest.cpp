@@ -121,6 +121,7 @@ TEST_F(Notice, ABookThatCannotBeShownSaysWhyInItsWindowAndInTheLog) {
     std::function<std::string()> program;
     TNotice notice;
     const char* failStep = nullptr;  // the stand-in fails there (MINIPLAYER_FAIL)
+    const char* logged = nullptr;    // also in the log
   };
   // The pages and their window, with extra files.
   auto pagesWith = [this](const TBookFiles& extra, const std::string& name) {
@@ -133,6 +134,21 @@ TEST_F(Notice, ABookThatCannotBeShownSaysWhyInItsWindowAndInTheLog) {
     const std::string path = Book(PlayingBook(), name);
     std::string bytes = ReadBytes(path);
     bytes[bytes.size() - fromEnd] ^= 0x5A;
+    WriteBytes(path, bytes);
+    return path;
+  };
+  // A book checked block by block, one byte changed in the middle of file:
+  // nothing notices it before that file is read.
+  auto damagedBlock = [this](const std::string& name, const std::string& file) {
+    const TBookFiles files = PlayingBook();
+    const std::string path = BookWithBlockDigests(files, name);
+    std::string bytes = ReadBytes(path);
+    for (const auto& [fileName, content] : files) {
+      if (fileName == file) {
+        const size_t at = bytes.find(content, ReadBytes(ViewerPath()).size());
+        bytes[at + content.size() / 2] ^= 0x5A;
+      }
+    }
     WriteBytes(path, bytes);
     return path;
   };
@@ -161,6 +177,11 @@ TEST_F(Notice, ABookThatCannotBeShownSaysWhyInItsWindowAndInTheLog) {
       {"failed-digest", [&] { return damaged("digest.exe", 200); }, TNotice::DamagedBook},
       // The check word, the trailer's last byte.
       {"broken-trailer", [&] { return damaged("trailer.exe", 1); }, TNotice::DamagedBook},
+      {"damaged-movie-block", [&] { return damagedBlock("movie-block.exe", "book.swf"); },
+       TNotice::DamagedBook, nullptr, "fails its check, read for entry"},
+      // Read before the window opens, and before the log is on.
+      {"damaged-runtime-block", [&] { return damagedBlock("runtime-block.exe", "flash.ocx"); },
+       TNotice::DamagedBook, nullptr, "[flash.ocx]; nothing more is served from it"},
       // With the runtime inside: its window must not cover the notice.
       {"no-movie",
        [&] {
@@ -186,6 +207,9 @@ TEST_F(Notice, ABookThatCannotBeShownSaysWhyInItsWindowAndInTheLog) {
     EXPECT_EQ(VisibleChildren(window), 0);
     SaveScreenPng((screenshots / ("notice-" + std::string(c.name) + ".png")).string());
     EXPECT_EQ(viewer.Close(), 0u);
+    if (c.logged) {
+      EXPECT_TRUE(Logged(c.logged)) << ReadBytes(log_);
+    }
     for (TNotice notice : kEveryNotice) {
       EXPECT_EQ(Logged(NoticeText(notice)), notice == c.notice) << NoticeText(notice) << "\n"
                                                                 << ReadBytes(log_);
