@@ -239,7 +239,12 @@ void TBlockChecker::Read(const TReadAt& readAt, int64_t offset, uint8_t* buffer,
         const bool whole = offset == start && piece == length;
         std::unique_ptr<uint8_t[]> copy(whole ? nullptr : new uint8_t[static_cast<size_t>(length)]);
         uint8_t* bytes = whole ? buffer : copy.get();
-        readAt(start, bytes, length);
+        try {
+          readAt(start, bytes, length);
+        } catch (...) {
+          std::memset(bytes, 0, static_cast<size_t>(length));  // read part-way, unchecked
+          throw;
+        }
         ++checks_;
         if (BlockDigestOf(bytes, static_cast<size_t>(length)) !=
             table_.Digests[static_cast<size_t>(block)]) {

@@ -161,6 +161,40 @@ TEST_F(ReaderInput, TheRuntimesRequestsAreServedOnBothRoutesFromItsWorkers) {
   }
 }
 
+// A book checked block by block, page 2 damaged in a block of its own: page 1
+// shows, turning the page shows no part of page 2, the log names the block
+// and the page, and the viewer runs on and closes as ever. Pages come one by
+// one from the window's thread, so page 1 is read before the damage is found.
+TEST_F(ReaderInput, ADamagedPageIsNotShownAndTheLogNamesItsBlock) {
+  const TScopedVariable threads(L"MINIPLAYER_THREADS", "0");
+  TBookFiles files = PlayingBook();
+  const std::string page2 = files[1].second;
+  ASSERT_EQ(files[1].first, "pages/2.png");
+  // Page 2 between two fillers of more than a block: no other file shares
+  // a block with it.
+  files.insert(files.begin() + 2, {"after.bin", std::string(2 * 4096, 'b')});
+  files.insert(files.begin() + 1, {"before.bin", std::string(2 * 4096, 'a')});
+  const std::string path = BookWithBlockDigests(files, "damaged-page.exe");
+  std::string bytes = ReadBytes(path);
+  const size_t at = bytes.find(page2, ReadBytes(ViewerPath()).size());
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + page2.size() / 2] ^= 0x5A;
+  WriteBytes(path, bytes);
+
+  TViewerProcess viewer(path, {"-D", "-F" + log_});
+  HWND window = viewer.MainWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(Shows(window, 1)) << LogAndTrace();
+  ASSERT_TRUE(PressKey(window, VK_RIGHT));
+  EXPECT_TRUE(WaitFor([&] { return Logged("[pages/2.png]; nothing more is served from it"); }))
+      << LogAndTrace();
+  EXPECT_FALSE(WaitFor([&] { return ClientCentre(window) == PageColour(2); }, 2000))
+      << LogAndTrace();
+  EXPECT_TRUE(Shows(window, 1)) << LogAndTrace();
+  EXPECT_TRUE(Logged("The book is damaged: block ")) << LogAndTrace();
+  EXPECT_EQ(viewer.Close(), 0u);
+}
+
 // Closing stops the runtime's workers while requests are held in flight by
 // MINIPLAYER_DELAY: every round exits cleanly. The book of twelve pages has
 // the runtime preload eleven of them at once.
