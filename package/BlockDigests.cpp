@@ -61,6 +61,13 @@ int64_t TBlockTable::BlockLength(int64_t block) const {
 }
 
 struct TBlockDigester::TState {
+  TState() = default;
+  // Freed here, not by the digester: a digester that refuses its block size
+  // is never constructed, and its destructor never runs.
+  ~TState() { XXH3_freeState(Hash); }
+  TState(const TState&) = delete;
+  TState& operator=(const TState&) = delete;
+
   XXH3_state_t* Hash = XXH3_createState();
   TBlockTable Table;
   int64_t InBlock = 0;  // bytes of the current block fed so far
@@ -77,9 +84,7 @@ TBlockDigester::TBlockDigester(int32_t blockSize) : state_(std::make_unique<TSta
   XXH3_128bits_reset(state_->Hash);
 }
 
-TBlockDigester::~TBlockDigester() {
-  XXH3_freeState(state_->Hash);
-}
+TBlockDigester::~TBlockDigester() = default;
 
 void TBlockDigester::Update(const void* data, size_t length) {
   TState& s = *state_;

@@ -2,11 +2,12 @@
 # Fuzzes one parser of outside bytes with libFuzzer (clang), under
 # AddressSanitizer and UndefinedBehaviorSanitizer:
 #   scripts/fuzz.sh <target> [seconds]        (default 300)
-# Targets: package (trailer, sizes, digest, directory and its lookup),
-# memorypath (the in-memory path parser), movie (the stand-in runtime's movie
-# reader), image (module image checks, layout, relocation, imports, exports,
-# resources and the product version), identity (PE headers and resource tree
-# rebuilt for the book's identity, .ico and PNG icon files, the PE checksum).
+# Targets: package (trailer, sizes, digest, block digest table and the block
+# checks of every entry read, directory and its lookup), memorypath (the
+# in-memory path parser), movie (the stand-in runtime's movie reader), image
+# (module image checks, layout, relocation, imports, exports, resources and the
+# product version), identity (PE headers and resource tree rebuilt for the
+# book's identity, .ico and PNG icon files, the PE checksum).
 # The working corpus, build/fuzz/corpus/<target>, is seeded from the committed
 # inputs in tests/fuzz/<target> (and fixture DLLs or generated movies) and grows
 # across runs. Crashes land in build/fuzz/findings/<target>; a reproducer

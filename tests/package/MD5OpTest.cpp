@@ -1,7 +1,10 @@
 // MD5 against RFC 1321's test suite, and incremental feeding.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "package/MD5Op.h"
 
@@ -58,6 +61,38 @@ TEST(MD5Op, PiecesGiveTheSameDigestAsOneCall) {
     }
     EXPECT_EQ(md5.Final(), whole) << piece;
   }
+}
+
+// Every length 0..200 (all padding cases, one to four blocks), each placed at
+// eight alignments and fed in one call and in uneven pieces (some of them over
+// 64 bytes, so that whole blocks are read straight from a misaligned input):
+// all must agree, and the digest of the 201 digests must be the one Python's
+// hashlib gives for the same messages.
+TEST(MD5Op, EveryLengthToTwoHundredAtEveryAlignmentAndInPieces) {
+  std::vector<uint8_t> message(200);
+  for (size_t i = 0; i < message.size(); ++i) {
+    message[i] = static_cast<uint8_t>(i * 131 + 7);
+  }
+  const size_t pieces[] = {1, 70, 3, 129, 2};
+  TMD5 digests;
+  for (size_t length = 0; length <= message.size(); ++length) {
+    const TMD5Digest reference = TMD5::Of(message.data(), length);
+    digests.Update(reference.data(), reference.size());
+    for (size_t align = 1; align < 8; ++align) {
+      std::vector<uint8_t> buffer(align + length);
+      std::copy(message.begin(), message.begin() + length, buffer.begin() + align);
+      ASSERT_EQ(TMD5::Of(buffer.data() + align, length), reference)
+          << "length " << length << ", align " << align;
+      TMD5 md5;
+      for (size_t at = 0, i = 0; at < length; ++i) {
+        const size_t take = std::min(pieces[i % std::size(pieces)], length - at);
+        md5.Update(buffer.data() + align + at, take);
+        at += take;
+      }
+      ASSERT_EQ(md5.Final(), reference) << "in pieces: length " << length << ", align " << align;
+    }
+  }
+  EXPECT_EQ(MD5ToHex(digests.Final()), "613fb4a1caca79009ce6e4a045d03471");
 }
 
 TEST(MD5Op, FinalStartsAnew) {

@@ -6,7 +6,9 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "framework/base/Streams.h"
 #include "package/MD5Op.h"
+#include "package/PackageWriter.h"
 
 namespace leafbook::testing {
 
@@ -134,6 +136,28 @@ std::string Directory(const std::vector<std::pair<std::string, int>>& names) {
     text += name + "=" + std::to_string(index) + "\r\n";
   }
   return text;
+}
+
+std::string Pattern(size_t size, uint32_t seed) {
+  std::string bytes(size, '\0');
+  uint32_t state = seed * 2654435761u + 1;
+  for (char& byte : bytes) {
+    state = state * 1664525u + 1013904223u;
+    byte = static_cast<char>(2 + (state >> 24) % 240);
+  }
+  return bytes;
+}
+
+std::string WrittenPackage(const std::vector<std::string>& entries, int32_t blockSize,
+                           const std::string& prefix) {
+  TStringStream out(prefix);
+  out.Seek(0, TSeekOrigin::End);
+  TPackageWriter writer(out, true, nullptr, blockSize);
+  for (const std::string& entry : entries) {
+    writer.AddEntry(entry);
+  }
+  writer.Finish();
+  return out.DataString();
 }
 
 }  // namespace leafbook::testing

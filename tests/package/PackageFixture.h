@@ -1,5 +1,6 @@
 // Helpers for tests that need files and packages: a temporary folder, whole-file
-// reads and writes, and package images built byte by byte (also damaged ones).
+// reads and writes, and package images built byte by byte (also damaged ones)
+// or by the writer.
 #pragma once
 
 #include <cstdint>
@@ -70,5 +71,15 @@ struct TSignedImage {
 
 // A directory text with CR LF lines "name=index".
 std::string Directory(const std::vector<std::pair<std::string, int>>& names);
+
+// size bytes that change from one position to the next, each from 2 to 241:
+// a byte zeroed, or left as a 0xFF fill, is never one of them, and one with
+// its lowest bit flipped still looks like content.
+std::string Pattern(size_t size, uint32_t seed);
+
+// A package as TPackageWriter writes it after prefix: with a digest, and with
+// a block digest table of blockSize when that is not 0.
+std::string WrittenPackage(const std::vector<std::string>& entries, int32_t blockSize,
+                           const std::string& prefix = "MZ fake viewer");
 
 }  // namespace leafbook::testing
