@@ -15,6 +15,7 @@
 
 #include "package/ExeExt.h"
 #include "package/PackageAccess.h"
+#include "tests/leafpack/LeafpackFixture.h"
 #include "tests/package/PackageFixture.h"
 #include "tools/leafpack/Commands.h"
 #include "tools/leafpack/Console.h"
@@ -28,48 +29,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ReadBytes;
 using testing::TRawPackage;
-using testing::TTempDir;
 using testing::WriteBytes;
 
-struct TResult {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-class LeafpackTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    WriteBytes(viewer_, "VIEWER-IMAGE");
-    fs::create_directories(dir_.Path() / "out");
-  }
-
-  TResult Run(const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    int code = leafpack::Run(args, TConsole{out, err, false});
-    return {code, out.str(), err.str()};
-  }
-  std::string Book(const std::string& name) { return dir_.File("book/" + name); }
-  TResult Build(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"build", dir_.File("book"), "--viewer", viewer_, "-o",
-                                     output_};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return Run(args);
-  }
-  // Only the files a test named: no temporary left beside the output.
-  std::vector<std::string> OutputFolder() {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_.Path() / "out")) {
-      names.push_back(entry.path().filename().string());
-    }
-    return names;
-  }
-
-  TTempDir dir_;
-  std::string viewer_ = dir_.File("leafbook.exe");
-  std::string output_ = dir_.File("out/book.exe");
-};
+using LeafpackTest = TLeafpackTest;
 
 TEST_F(LeafpackTest, WritesTheWorkedLayoutByteForByte) {
   WriteBytes(Book("book.swf"), "FWS\x01\x02");
@@ -383,10 +345,12 @@ TEST_F(LeafpackTest, HelpOnEveryCommandPrintsItsUsage) {
     EXPECT_EQ(help.err, "");
   }
   TResult build = Run({"build", "--help"});
+  // The blank before --block-digests tells it from --no-block-digests.
   for (const char* option :
-       {"--viewer", "--output", "--no-digest", "--code-page", "--quiet", "--icon", "--file-version",
-        "--product-version", "--product-name", "--company", "--description", "--copyright",
-        "--caption", "--open-mode", "--width", "--height"}) {
+       {"--viewer", "--output", "--no-digest", " --block-digests", "--no-block-digests",
+        "--code-page", "--quiet", "--icon", "--file-version", "--product-version", "--product-name",
+        "--company", "--description", "--copyright", "--caption", "--open-mode", "--width",
+        "--height"}) {
     EXPECT_NE(build.out.find(option), std::string::npos) << option;
   }
 }
@@ -411,6 +375,8 @@ TEST_F(LeafpackTest, WrongArgumentsExitWithUsageStatusAndAHint) {
       {{"--company", "a\tb"}, "--company"},
       {{"--viewer"}, "--viewer"},
       {{"extra"}, "unexpected argument \"extra\""},
+      {{"--no-digest", "--block-digests"}, "--block-digests needs the digest"},
+      {{"--block-digests", "--no-block-digests"}, "contradict each other"},
   };
   for (const TCase& c : cases) {
     TResult result = Build(c.extra);
@@ -599,6 +565,25 @@ TEST_F(LeafpackTest, ProgressOnlyOnATerminalAndNeverWhenQuiet) {
   TResult verifyQuiet = Run({"verify", output_, "-q"});
   EXPECT_EQ(verifyQuiet.code, kOk);
   EXPECT_EQ(verifyQuiet.out, "");
+  // verify reads the whole book as build writes it: the same line, on a terminal only.
+  TResult verifyShown = Run({"verify", output_}, true);
+  EXPECT_EQ(verifyShown.code, kOk) << verifyShown.err;
+  EXPECT_NE(verifyShown.out.find(": ok: "), std::string::npos) << verifyShown.out;
+  EXPECT_NE(verifyShown.err.find("(100%)"), std::string::npos) << verifyShown.err;
+  EXPECT_EQ(verifyShown.err.back(), '\n');
+  TResult verifyQuietShown = Run({"verify", output_, "-q"}, true);
+  EXPECT_EQ(verifyQuietShown.code, kOk);
+  EXPECT_EQ(verifyQuietShown.out + verifyQuietShown.err, "");
+  // The line is ended before the verdict, which starts a line of its own.
+  std::string damaged = ReadBytes(output_);
+  damaged[damaged.size() / 2] ^= 1;
+  WriteBytes(output_, damaged);
+  TResult verifyDamaged = Run({"verify", output_}, true);
+  EXPECT_EQ(verifyDamaged.code, kBadDigest);
+  EXPECT_NE(verifyDamaged.err.find("(100%)"), std::string::npos) << verifyDamaged.err;
+  EXPECT_NE(verifyDamaged.err.find("\nleafpack: " + output_ + ": the package's content"),
+            std::string::npos)
+      << verifyDamaged.err;
   // Quiet silences success only.
   WriteBytes(dir_.File("bare.exe"), "VIEWER-IMAGE");
   TResult failure = Run({"verify", dir_.File("bare.exe"), "--quiet"});
