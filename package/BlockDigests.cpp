@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "framework/base/TextLines.h"
+#include "package/PackageDirectory.h"
+
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
@@ -44,6 +47,18 @@ bool IsBlockSize(int64_t size) {
 
 int64_t BlockCount(int64_t covered, int64_t blockSize) {
   return (covered + blockSize - 1) / blockSize;
+}
+
+// Whether a line of the directory text lists index.
+bool DirectoryNames(std::string_view directory, int32_t index) {
+  for (const std::string& line : SplitLines(directory)) {
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos &&
+        DirectoryValueToIndex(std::string_view(line).substr(equals + 1)) == index) {
+      return true;
+    }
+  }
+  return false;
 }
 
 [[noreturn]] void Damaged(const std::string& why) {
@@ -189,6 +204,14 @@ std::optional<TBlockTable> FindBlockTable(TStream& file, const TPackageLayout& l
   file.SetPosition(end - static_cast<int64_t>(kSignatureSize));
   file.ReadBuffer(signature, kSignatureSize);
   if (std::memcmp(signature, kSignature, kSignatureSize) != 0) {
+    return std::nullopt;
+  }
+  // A file of the book may end with the signature too: the table is the
+  // last entry only when no directory line names it.
+  std::string directory(static_cast<size_t>(layout.EntrySizes[0]), '\0');
+  file.SetPosition(layout.DataOffset);
+  file.ReadBuffer(directory.data(), static_cast<int32_t>(directory.size()));
+  if (DirectoryNames(directory, layout.EntryCount - 1)) {
     return std::nullopt;
   }
   if (size > BlockTableSize(covered, kSmallestBlock)) {

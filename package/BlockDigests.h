@@ -91,8 +91,9 @@ enum class TBlockTableKind { None, Table };
 TBlockTableKind ParseBlockTable(std::string_view bytes, int64_t covered, TBlockTable& table);
 
 // The table of the package layout describes, read from file: none when the
-// package carries no digest or its last entry is no table. Raises
-// EPackageBlockDigest on a damaged table.
+// package carries no digest or its last entry is no table (it does not end
+// with the signature, or a directory line names it: a file of the book).
+// Raises EPackageBlockDigest on a damaged table.
 std::optional<TBlockTable> FindBlockTable(TStream& file, const TPackageLayout& layout);
 
 // The blocks of one package file and which of them are known to be good.

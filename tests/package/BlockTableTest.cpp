@@ -339,6 +339,19 @@ TEST(BlockTableFind, OnlyThePackagesLastEntryBehindADigestIsATable) {
        TRefusal::BlockDigest,
        false,
        TRefusal::BlockDigest},
+      // A file of the book that ends as a table does is no table.
+      {"a named last entry that ends with the signature",
+       {Directory({{"book.swf", 1}, {"zz.bin", 2}}), movie, tooLarge},
+       true,
+       TRefusal::None,
+       false,
+       TRefusal::None},
+      {"a named last entry that is a whole table",
+       {Directory({{"book.swf", 1}, {"zz.bin", 2}}), movie, table},
+       true,
+       TRefusal::None,
+       false,
+       TRefusal::None},
       // The table is then an ordinary entry, and the whole digest fails.
       {"a damaged signature",
        {directory, movie, badSignature},
@@ -464,7 +477,8 @@ TEST(CheckPackage, NamesExactlyTheBlocksThatFail) {
   const int64_t covered = static_cast<int64_t>(directory.size()) + 39000;
   const std::string table = WrittenPackage(entries, 4096);
   // Past 4 MiB the region is read in several pieces; 8 MiB blocks span them.
-  const std::vector<std::string> large = {directory, Pattern((4 << 20) + 100000, 15)};
+  const std::vector<std::string> large = {Directory({{"big.bin", 1}}),
+                                          Pattern((4 << 20) + 100000, 15)};
   const std::string pieces = WrittenPackage(large, 4096);
   const std::string spanning = WrittenPackage(large, 8 << 20);
   TRawPackage withoutTable;
