@@ -61,33 +61,15 @@ scripts/wine-prefix.sh "$prefix" $arch >/dev/null
 export WINEPREFIX=$prefix WINEDEBUG=-all root runs out
 export measure=$root/$build/tests/app/viewer_screenshot.exe
 
-# Every run of the books named inside one Xvfb screen and one Wine session,
-# kept up between runs so that no run pays for starting it. Run 0 of each is
-# untimed. The books were just written, so every run reads them from the page
-# cache, the one with a digest as the one without.
-run_all() {
-  windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
-  wineserver -p
-  local i book
-  for i in $(seq 0 "$runs"); do
-    for book in "$@"; do
-      echo "$book $i $("$root/scripts/wine-run.sh" "$WINEPREFIX" "$measure" \
-        "$(windows_path "$out/$book.exe")" "$(windows_path "$out/$book-$i.png")" \
-        2>/dev/null || true)"
-    done
-  done
-  wineserver -k
-}
+# The books were just written, so every run reads them from the page cache,
+# the one with a digest as the one without.
+# shellcheck source=scripts/viewer-runs.sh
+source "$root/scripts/viewer-runs.sh"
 
 # Times the books named (files <name>.exe in $out) in turn; leaves
 # "<name> <run> <window ms> <first page ms>" lines in $out/times.txt.
 time_books() {
-  # Wine's session must start inside this screen: one left from another
-  # display refuses the windows of this one.
-  wineserver -k 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
-  xvfb-run -a -s "-screen 0 1920x1080x24" \
-    bash -c "$(declare -f run_all); run_all \"\$@\"" run_all "$@" >"$out/runs.txt"
+  run_programs "$@" >"$out/runs.txt"
   rm -f "$out"/*.png
   local pattern='^([a-z0-9_-]+) ([0-9]+) viewer_screenshot: window after ([0-9-]+) ms, first page after ([0-9-]+) ms$'
   tr -d '\r' <"$out/runs.txt" | sed -nE "s/$pattern/\\1 \\2 \\3 \\4/p" >"$out/times.txt"

@@ -40,26 +40,9 @@ scripts/wine-prefix.sh "$prefix" $arch >/dev/null
 export WINEPREFIX=$prefix WINEDEBUG=-all root runs out
 export measure=$root/$build/tests/app/viewer_screenshot.exe
 
-# Every run inside one Xvfb screen and one Wine session, kept up between runs
-# so that no run pays for starting it. Run 0 of each is untimed.
-run_all() {
-  windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
-  wineserver -p
-  local i program
-  for i in $(seq 0 "$runs"); do
-    for program in book empty_window; do
-      echo "$program $i $("$root/scripts/wine-run.sh" "$WINEPREFIX" "$measure" \
-        "$(windows_path "$out/$program.exe")" "$(windows_path "$out/$program-$i.png")" \
-        2>/dev/null || true)"
-    done
-  done
-  wineserver -k
-}
-# Wine's session must start inside this screen: one left from another display
-# refuses the windows of this one.
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
-xvfb-run -a -s "-screen 0 1920x1080x24" bash -c "$(declare -f run_all); run_all" >"$out/runs.txt"
+# shellcheck source=scripts/viewer-runs.sh
+source "$root/scripts/viewer-runs.sh"
+run_programs book empty_window >"$out/runs.txt"
 
 # Lines "<program> <run> viewer_screenshot: window after W ms, first page after P ms"
 # (Windows line ends) become "<program> <run> W P".
