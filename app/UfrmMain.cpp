@@ -15,6 +15,7 @@
 #include "framework/gui/Application.h"
 #include "framework/gui/Monitors.h"
 #include "package/PackageAccess.h"
+#include "package/PackageCache.h"
 #include "runtime/FlashOCXCodeProvider.h"
 #include "runtime/RuntimeUnit.h"
 
@@ -30,6 +31,10 @@ constexpr DWORD kNormalStyle = 0x00CF0000;      // WS_OVERLAPPEDWINDOW
 
 // Room left between a notice and the window's edges.
 constexpr int kNoticeMargin = 24;
+
+// A book checked block by block is also checked whole in the background,
+// once its first pages are up: the reader's first requests go first.
+constexpr uint32_t kWholeCheckDelayMs = 3000;
 
 // A name the movie asked for, as the package's 8-bit names are written.
 std::string PackageName(const std::wstring& text) {
@@ -239,6 +244,7 @@ void TfrmMain::StartPlayback() {
     // The window stays open; the log says why nothing plays.
     TLog4DP::Log(std::string("Cannot play book.swf: ") + error.what());
   }
+  CheckWholeInBackground(packageFile_, kWholeCheckDelayMs);
 }
 
 void TfrmMain::WndProc(TMessage& message) {

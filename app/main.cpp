@@ -13,6 +13,7 @@
 #include "framework/base/ComBoundary.h"
 #include "framework/base/Resources.h"
 #include "framework/gui/Application.h"
+#include "package/PackageCache.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Exceptions stopped at a boundary leave a line in the log, when it is on.
@@ -44,5 +45,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   } catch (...) {
     status = 1;
   }
+  // Before the log and what else a background check reports to are gone.
+  leafbook::StopBackgroundChecks();
   return status;
 }

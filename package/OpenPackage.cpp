@@ -86,13 +86,18 @@ void TPackageIndex::ReadChecked(const TBlockChecker::TReadAt& readAt, int32_t in
   try {
     blocks_->Read(readAt, offset, buffer, count);
   } catch (const EPackageBlockDigest& error) {
-    if (!damaged_.exchange(true)) {
+    if (!damaged_.load()) {
       const std::string name = EntryName(index);
-      ReportDamage("The book is damaged: " + error.Message() + ", read for entry " +
-                   std::to_string(index) + (name.empty() ? "" : " [" + name + "]") +
-                   "; nothing more is served from it");
+      MarkDamaged(error.Message() + ", read for entry " + std::to_string(index) +
+                  (name.empty() ? "" : " [" + name + "]"));
     }
     throw;
+  }
+}
+
+void TPackageIndex::MarkDamaged(const std::string& why) const {
+  if (!damaged_.exchange(true)) {
+    ReportDamage("The book is damaged: " + why + "; nothing more is served from it");
   }
 }
 
@@ -193,6 +198,29 @@ void TOpenPackage::ReadEntry(int32_t index, TStream& stream) const {
     stream.WriteBuffer(buffer.data(), piece);
     done += piece;
   }
+}
+
+std::optional<bool> TOpenPackage::WholeDigestMatches(const std::function<bool()>& stopping) const {
+  const TPackageLayout& layout = index_->Layout();
+  if (layout.DigestFlag == 0 || layout.EntryCount == 0) {
+    return true;
+  }
+  if (layout.RegionLength == 0) {
+    return layout.StoredDigest == TMD5Digest{};
+  }
+  constexpr int64_t kPiece = 1 << 20;
+  std::vector<uint8_t> piece(static_cast<size_t>(std::min(kPiece, layout.RegionLength)));
+  TMD5 md5;
+  for (int64_t done = 0; done < layout.RegionLength;) {
+    if (stopping()) {
+      return std::nullopt;
+    }
+    const int64_t length = std::min(kPiece, layout.RegionLength - done);
+    ReadFromFile(layout.DataOffset + done, piece.data(), length);
+    md5.Update(piece.data(), static_cast<size_t>(length));
+    done += length;
+  }
+  return md5.Final() == layout.StoredDigest;
 }
 
 int32_t TOpenPackage::ReadEntryAt(int32_t index, int64_t offset, void* buffer,

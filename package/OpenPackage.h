@@ -11,7 +11,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -51,6 +53,9 @@ class TPackageIndex {
 
   // Whether a block failed its check since the package was opened.
   bool Damaged() const { return damaged_.load(); }
+  // Marks the package damaged for good; the first time, reports why.
+  void MarkDamaged(const std::string& why) const;
+  const TPackageLayout& Layout() const { return layout_; }
   // The block digests the package is read through; null when it has none.
   const TBlockChecker* Blocks() const { return blocks_.get(); }
 
@@ -88,6 +93,7 @@ class TOpenPackage {
 
   int32_t Find(std::string_view name) const { return index_->Find(name); }
   const TPackageIndex& Index() const { return *index_; }
+  const std::shared_ptr<const TPackageIndex>& SharedIndex() const { return index_; }
   int64_t EntrySize(int32_t index) const { return index_->EntrySize(index); }
 
   // Appends the entry's bytes at stream's position: straight into a memory
@@ -96,6 +102,9 @@ class TOpenPackage {
   void ReadEntry(int32_t index, TStream& stream) const;
   // Up to count bytes of the entry from offset within it; the number read.
   int32_t ReadEntryAt(int32_t index, int64_t offset, void* buffer, int32_t count) const;
+  // Digests the whole data region against the stored digest, a piece at a
+  // time, giving up (none) as soon as stopping says so.
+  std::optional<bool> WholeDigestMatches(const std::function<bool()>& stopping) const;
 
  private:
   // Fills exactly count bytes of entry index from the file offset, its

@@ -1,9 +1,15 @@
 // The process-wide table of checked packages.
 #include "package/PackageCache.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include "framework/base/Exceptions.h"
 #include "framework/base/Platform.h"
@@ -17,12 +23,40 @@ struct TKnownPackage {
   std::shared_ptr<const TPackageIndex> Index;  // null: the package failed its checks
 };
 
+// The whole checks running on threads of their own.
+struct TBackgroundChecks {
+  std::mutex Lock;
+  std::condition_variable Changed;
+  bool Stopping = false;
+  int Running = 0;
+  // Kept for good, so that an index checked once is never mistaken for a new one.
+  std::vector<std::shared_ptr<const TPackageIndex>> Started;
+  std::vector<std::thread> Threads;
+
+  ~TBackgroundChecks() { Stop(); }
+
+  void Stop() {
+    std::vector<std::thread> threads;
+    {
+      std::lock_guard<std::mutex> guard(Lock);
+      Stopping = true;
+      Changed.notify_all();
+      threads.swap(Threads);
+    }
+    for (std::thread& thread : threads) {
+      thread.join();
+    }
+  }
+};
+
 struct TPackageTable {
   std::mutex Lock;
   std::map<std::string, TKnownPackage> Known;
   // The running executable, once checked, with its handle.
   bool OwnKnown = false;
   std::shared_ptr<const TOpenPackage> Own;
+  // Last: its threads are stopped before the rest goes.
+  TBackgroundChecks Checks;
 };
 
 TPackageTable& Table() {
@@ -93,6 +127,65 @@ std::shared_ptr<const TOpenPackage> AcquirePackage(const std::string& packageFil
 
 int64_t PackageCheckCount() {
   return checks.load();
+}
+
+namespace {
+
+void CheckWhole(TBackgroundChecks& checks, std::shared_ptr<const TOpenPackage> package,
+                uint32_t delayMs) {
+  platform::LowerThreadPriority();
+  const auto stopping = [&checks] {
+    std::lock_guard<std::mutex> guard(checks.Lock);
+    return checks.Stopping;
+  };
+  {
+    std::unique_lock<std::mutex> lock(checks.Lock);
+    checks.Changed.wait_for(lock, std::chrono::milliseconds(delayMs),
+                            [&checks] { return checks.Stopping; });
+  }
+  try {
+    const std::optional<bool> matches = package->WholeDigestMatches(stopping);
+    if (matches && !*matches) {
+      package->Index().MarkDamaged("the whole book does not match its digest (" +
+                                   EPackageDigest().Message() + ")");
+    }
+  } catch (const Exception& error) {
+    package->Index().MarkDamaged("the whole book cannot be read for its check: " + error.Message());
+  } catch (...) {
+    // Out of memory: no word on the book, which is still checked block by block.
+  }
+  std::lock_guard<std::mutex> guard(checks.Lock);
+  --checks.Running;
+  checks.Changed.notify_all();
+}
+
+}  // namespace
+
+void CheckWholeInBackground(const std::string& packageFile, uint32_t delayMs) {
+  std::shared_ptr<const TOpenPackage> package = AcquirePackage(packageFile);
+  if (!package || !package->Index().Blocks()) {
+    return;
+  }
+  TBackgroundChecks& checks = Table().Checks;
+  std::lock_guard<std::mutex> guard(checks.Lock);
+  const std::shared_ptr<const TPackageIndex>& index = package->SharedIndex();
+  if (checks.Stopping ||
+      std::find(checks.Started.begin(), checks.Started.end(), index) != checks.Started.end()) {
+    return;
+  }
+  checks.Started.push_back(index);
+  ++checks.Running;
+  checks.Threads.emplace_back(CheckWhole, std::ref(checks), std::move(package), delayMs);
+}
+
+void StopBackgroundChecks() {
+  Table().Checks.Stop();
+}
+
+void WaitForBackgroundChecks() {
+  TBackgroundChecks& checks = Table().Checks;
+  std::unique_lock<std::mutex> lock(checks.Lock);
+  checks.Changed.wait(lock, [&checks] { return checks.Running == 0; });
 }
 
 }  // namespace leafbook

@@ -26,4 +26,18 @@ std::shared_ptr<const TOpenPackage> AcquirePackage(const std::string& packageFil
 // How many times this process has checked a package file.
 int64_t PackageCheckCount();
 
+// A package checked block by block is checked whole as well, once, on a
+// thread of its own at the lowest priority, after delayMs: damage in parts
+// nobody reads is then found too, and makes the package damaged as a failed
+// block does. Nothing to do for a package without block digests (checked
+// whole when it was opened), or one already checked so. The process's end
+// stops the check wherever it is.
+void CheckWholeInBackground(const std::string& packageFile, uint32_t delayMs);
+
+// Waits until every background check has ended.
+void WaitForBackgroundChecks();
+// Ends every background check where it is, and starts no more: for the end of
+// the program, before what a check may report to goes.
+void StopBackgroundChecks();
+
 }  // namespace leafbook

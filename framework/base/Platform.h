@@ -79,5 +79,8 @@ std::string AnsiSameTextKey(std::string_view text);
 
 void SleepMs(uint32_t milliseconds);
 
+// Makes the calling thread yield to every other: for work nobody waits for.
+void LowerThreadPriority();
+
 }  // namespace platform
 }  // namespace leafbook

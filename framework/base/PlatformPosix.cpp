@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -186,6 +187,11 @@ std::string AnsiSameTextKey(std::string_view text) {
 
 void SleepMs(uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void LowerThreadPriority() {
+  // Linux gives each thread a nice value of its own, set through its id.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
 }
 
 }  // namespace platform

@@ -198,4 +198,8 @@ void SleepMs(uint32_t milliseconds) {
   ::Sleep(milliseconds);
 }
 
+void LowerThreadPriority() {
+  ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_IDLE);
+}
+
 }  // namespace leafbook::platform

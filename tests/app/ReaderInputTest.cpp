@@ -195,6 +195,30 @@ TEST_F(ReaderInput, ADamagedPageIsNotShownAndTheLogNamesItsBlock) {
   EXPECT_EQ(viewer.Close(), 0u);
 }
 
+// Damage in a file nobody asks for is found by the whole check the viewer
+// runs in the background once the book is up: the log says so, and the
+// viewer closes as ever.
+TEST_F(ReaderInput, DamageNobodyReadIsFoundInTheBackground) {
+  TBookFiles files = PlayingBook();
+  const std::string unread(3 * 4096, 'u');
+  files.push_back({"unread.bin", unread});
+  const std::string path = BookWithBlockDigests(files, "damaged-unread.exe");
+  std::string bytes = ReadBytes(path);
+  const size_t at = bytes.find(unread, ReadBytes(ViewerPath()).size());
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + unread.size() / 2] ^= 0x5A;
+  WriteBytes(path, bytes);
+
+  TViewerProcess viewer(path, {"-D", "-F" + log_});
+  HWND window = viewer.MainWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(Shows(window, 1)) << LogAndTrace();
+  EXPECT_TRUE(WaitFor([&] {
+    return Logged("The book is damaged: the whole book does not match its digest");
+  })) << LogAndTrace();
+  EXPECT_EQ(viewer.Close(), 0u);
+}
+
 // Closing stops the runtime's workers while requests are held in flight by
 // MINIPLAYER_DELAY: every round exits cleanly. The book of twelve pages has
 // the runtime preload eleven of them at once.

@@ -372,5 +372,37 @@ TEST(BlockReads, EightThreadsReadingOverlappingRangesGetExactBytesAndCheckEachBl
   EXPECT_EQ(AcquirePackage(path)->Index().Blocks()->Checks(), blocksRead);
 }
 
+// The whole check in the background finds damage in a block nobody read,
+// and the book then reads as damaged; an intact book stays as it was, and a
+// book is checked so once however often it is asked for.
+TEST_F(BlockDamageTest, TheWholeCheckInTheBackgroundFindsDamageNobodyRead) {
+  TTempDir dir;
+  const std::string content = Pattern(20 * kBlock, 31);
+  const std::vector<std::string> entries = {Directory({{"book.swf", 1}, {"page.bin", 2}}),
+                                            "FWS\x01\x02", content};
+  for (const bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "damaged" : "intact");
+    reports.clear();
+    std::string bytes = WrittenPackage(entries, static_cast<int32_t>(kBlock));
+    const std::string path = dir.File(damaged ? "damaged.exe" : "intact.exe");
+    if (damaged) {
+      bytes[bytes.find(content) + content.size() - 10] ^= 0x21;  // the last block
+    }
+    WriteBytes(path, bytes);
+    ASSERT_EQ(PackageFileIndex("book.swf", path), 1);
+    ASSERT_TRUE(PackageFileStream("book.swf", path));  // its block is intact
+    CheckWholeInBackground(path, 0);
+    CheckWholeInBackground(path, 0);
+    WaitForBackgroundChecks();
+    EXPECT_EQ(PackageFileIndex("book.swf", path), damaged ? 0 : 1);
+    EXPECT_EQ(PackageState(path), damaged ? TPackageState::Damaged : TPackageState::Intact);
+    ASSERT_EQ(reports.size(), damaged ? 1u : 0u);
+    if (damaged) {
+      EXPECT_NE(reports[0].find("the whole book does not match its digest"), std::string::npos)
+          << reports[0];
+    }
+  }
+}
+
 }  // namespace
 }  // namespace leafbook
