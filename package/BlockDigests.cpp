@@ -239,6 +239,21 @@ std::string BlockFailureText(const TBlockTable& table, int64_t block) {
          " of the data region) fails its check";
 }
 
+namespace {
+
+// Room for one block, kept by each reading thread: memory new to a process
+// costs more on its first touch than a block's check (under Wine many times
+// more), and a page's first request checks one or two blocks.
+uint8_t* BlockBuffer(int64_t length) {
+  thread_local std::vector<uint8_t> room;
+  if (room.size() < static_cast<size_t>(length)) {
+    room.resize(static_cast<size_t>(length));
+  }
+  return room.data();
+}
+
+}  // namespace
+
 void TBlockChecker::Read(const TReadAt& readAt, int64_t offset, uint8_t* buffer,
                          int64_t count) const {
   const int64_t coveredEnd = dataOffset_ + table_.Covered;
@@ -265,8 +280,7 @@ void TBlockChecker::Read(const TReadAt& readAt, int64_t offset, uint8_t* buffer,
         // The block is read whole and checked before any of it is handed
         // out: straight into the buffer when the buffer takes all of it.
         const bool whole = offset == start && piece == length;
-        std::unique_ptr<uint8_t[]> copy(whole ? nullptr : new uint8_t[static_cast<size_t>(length)]);
-        uint8_t* bytes = whole ? buffer : copy.get();
+        uint8_t* bytes = whole ? buffer : BlockBuffer(length);
         try {
           readAt(start, bytes, length);
         } catch (...) {
