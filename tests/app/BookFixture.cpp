@@ -132,6 +132,23 @@ std::string TBookTest::BookWithBlockDigests(const TBookFiles& files, const std::
   return path;
 }
 
+std::string TBookTest::BookWithADamagedBlock(const TBookFiles& files, const std::string& name,
+                                             const std::string& damaged) {
+  const std::string path = BookWithBlockDigests(files, name);
+  std::string bytes = ReadBytes(path);
+  for (const auto& [file, content] : files) {
+    if (file == damaged) {
+      const size_t at = bytes.find(content, ReadBytes(ViewerPath()).size());
+      EXPECT_NE(at, std::string::npos) << damaged;
+      if (at != std::string::npos) {
+        bytes[at + content.size() / 2] ^= 0x5A;
+      }
+    }
+  }
+  WriteBytes(path, bytes);
+  return path;
+}
+
 TBookFiles TBookTest::Pages(int count) {
   TBookFiles files;
   for (int page = 1; page <= count; ++page) {

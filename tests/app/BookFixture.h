@@ -62,6 +62,10 @@ class TBookTest : public ::testing::Test {
   // writes large books: checked block by block as the viewer reads them.
   std::string BookWithBlockDigests(const TBookFiles& files, const std::string& name,
                                    int32_t blockSize = 4096);
+  // The same, then one byte changed in the middle of the file named damaged:
+  // only a read of that file's block can notice.
+  std::string BookWithADamagedBlock(const TBookFiles& files, const std::string& name,
+                                    const std::string& damaged);
   // The same on another copy of the viewer (one with a book's identity).
   std::string BookOnViewer(const std::string& viewer, const TBookFiles& files,
                            const std::string& name = "book.exe");

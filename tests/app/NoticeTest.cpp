@@ -137,21 +137,6 @@ TEST_F(Notice, ABookThatCannotBeShownSaysWhyInItsWindowAndInTheLog) {
     WriteBytes(path, bytes);
     return path;
   };
-  // A book checked block by block, one byte changed in the middle of file:
-  // nothing notices it before that file is read.
-  auto damagedBlock = [this](const std::string& name, const std::string& file) {
-    const TBookFiles files = PlayingBook();
-    const std::string path = BookWithBlockDigests(files, name);
-    std::string bytes = ReadBytes(path);
-    for (const auto& [fileName, content] : files) {
-      if (fileName == file) {
-        const size_t at = bytes.find(content, ReadBytes(ViewerPath()).size());
-        bytes[at + content.size() / 2] ^= 0x5A;
-      }
-    }
-    WriteBytes(path, bytes);
-    return path;
-  };
   const TCase cases[] = {
       {"no-runtime",
        [&] {
@@ -177,10 +162,12 @@ TEST_F(Notice, ABookThatCannotBeShownSaysWhyInItsWindowAndInTheLog) {
       {"failed-digest", [&] { return damaged("digest.exe", 200); }, TNotice::DamagedBook},
       // The check word, the trailer's last byte.
       {"broken-trailer", [&] { return damaged("trailer.exe", 1); }, TNotice::DamagedBook},
-      {"damaged-movie-block", [&] { return damagedBlock("movie-block.exe", "book.swf"); },
+      {"damaged-movie-block",
+       [&] { return BookWithADamagedBlock(PlayingBook(), "movie-block.exe", "book.swf"); },
        TNotice::DamagedBook, nullptr, "fails its check, read for entry"},
       // Read before the window opens, and before the log is on.
-      {"damaged-runtime-block", [&] { return damagedBlock("runtime-block.exe", "flash.ocx"); },
+      {"damaged-runtime-block",
+       [&] { return BookWithADamagedBlock(PlayingBook(), "runtime-block.exe", "flash.ocx"); },
        TNotice::DamagedBook, nullptr, "[flash.ocx]; nothing more is served from it"},
       // With the runtime inside: its window must not cover the notice.
       {"no-movie",

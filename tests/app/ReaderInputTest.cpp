@@ -168,18 +168,12 @@ TEST_F(ReaderInput, TheRuntimesRequestsAreServedOnBothRoutesFromItsWorkers) {
 TEST_F(ReaderInput, ADamagedPageIsNotShownAndTheLogNamesItsBlock) {
   const TScopedVariable threads(L"MINIPLAYER_THREADS", "0");
   TBookFiles files = PlayingBook();
-  const std::string page2 = files[1].second;
   ASSERT_EQ(files[1].first, "pages/2.png");
   // Page 2 between two fillers of more than a block: no other file shares
   // a block with it.
   files.insert(files.begin() + 2, {"after.bin", std::string(2 * 4096, 'b')});
   files.insert(files.begin() + 1, {"before.bin", std::string(2 * 4096, 'a')});
-  const std::string path = BookWithBlockDigests(files, "damaged-page.exe");
-  std::string bytes = ReadBytes(path);
-  const size_t at = bytes.find(page2, ReadBytes(ViewerPath()).size());
-  ASSERT_NE(at, std::string::npos);
-  bytes[at + page2.size() / 2] ^= 0x5A;
-  WriteBytes(path, bytes);
+  const std::string path = BookWithADamagedBlock(files, "damaged-page.exe", "pages/2.png");
 
   TViewerProcess viewer(path, {"-D", "-F" + log_});
   HWND window = viewer.MainWindow();
@@ -200,14 +194,8 @@ TEST_F(ReaderInput, ADamagedPageIsNotShownAndTheLogNamesItsBlock) {
 // viewer closes as ever.
 TEST_F(ReaderInput, DamageNobodyReadIsFoundInTheBackground) {
   TBookFiles files = PlayingBook();
-  const std::string unread(3 * 4096, 'u');
-  files.push_back({"unread.bin", unread});
-  const std::string path = BookWithBlockDigests(files, "damaged-unread.exe");
-  std::string bytes = ReadBytes(path);
-  const size_t at = bytes.find(unread, ReadBytes(ViewerPath()).size());
-  ASSERT_NE(at, std::string::npos);
-  bytes[at + unread.size() / 2] ^= 0x5A;
-  WriteBytes(path, bytes);
+  files.push_back({"unread.bin", std::string(3 * 4096, 'u')});
+  const std::string path = BookWithADamagedBlock(files, "damaged-unread.exe", "unread.bin");
 
   TViewerProcess viewer(path, {"-D", "-F" + log_});
   HWND window = viewer.MainWindow();
