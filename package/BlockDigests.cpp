@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "framework/base/TextLines.h"
 #include "package/PackageDirectory.h"
 
 #define XXH_INLINE_ALL
@@ -51,14 +50,9 @@ int64_t BlockCount(int64_t covered, int64_t blockSize) {
 
 // Whether a line of the directory text lists index.
 bool DirectoryNames(std::string_view directory, int32_t index) {
-  for (const std::string& line : SplitLines(directory)) {
-    const size_t equals = line.find('=');
-    if (equals != std::string::npos &&
-        DirectoryValueToIndex(std::string_view(line).substr(equals + 1)) == index) {
-      return true;
-    }
-  }
-  return false;
+  const std::vector<TDirectoryLine> lines = DirectoryLines(directory);
+  return std::any_of(lines.begin(), lines.end(),
+                     [index](const TDirectoryLine& line) { return line.Index == index; });
 }
 
 [[noreturn]] void Damaged(const std::string& why) {
@@ -188,7 +182,7 @@ TBlockTableKind ParseBlockTable(std::string_view bytes, int64_t covered, TBlockT
 }
 
 std::optional<TBlockTable> FindBlockTable(TStream& file, const TPackageLayout& layout) {
-  if (layout.DigestFlag == 0 || layout.EntryCount < 2) {
+  if (!layout.DigestStored() || layout.EntryCount < 2) {
     return std::nullopt;  // the directory comes first: a table is never entry 0
   }
   int64_t covered = 0;

@@ -30,17 +30,17 @@ int32_t ReadInt32(TStream& stream) {
 }
 
 TMD5Digest DigestRegion(TStream& file, int64_t offset, int64_t length) {
-  // The package's own rule: an empty region has sixteen zero bytes as digest.
-  if (length == 0) {
-    return TMD5Digest{};
-  }
   file.SetPosition(offset);
   TMD5 md5;
   md5.UpdateFrom(file, length);
-  return md5.Final();
+  return PackageDigest(md5, length);
 }
 
 }  // namespace
+
+TMD5Digest PackageDigest(TMD5& md5, int64_t regionLength) {
+  return regionLength == 0 ? TMD5Digest{} : md5.Final();
+}
 
 std::string ResolvePackageFile(const std::string& fileName) {
   return IsBlankName(fileName) ? platform::ExecutablePath() : fileName;
@@ -224,7 +224,7 @@ TPackageLayout ReadPackageLayout(TStream& file, TDigestCheck check) {
 }
 
 void CheckWholeDigest(TStream& file, const TPackageLayout& layout) {
-  if (layout.DigestFlag != 0 && layout.EntryCount > 0 &&
+  if (layout.DigestStored() &&
       DigestRegion(file, layout.DataOffset, layout.RegionLength) != layout.StoredDigest) {
     throw EPackageDigest();
   }

@@ -70,7 +70,16 @@ struct TPackageLayout {
   // is set and there are entries).
   int64_t RegionLength = 0;
   TMD5Digest StoredDigest{};
+
+  // Whether a digest is there to check: the reader reads one only for a
+  // package with entries.
+  bool DigestStored() const { return DigestFlag != 0 && EntryCount > 0; }
 };
+
+// The digest a package stores for a data region of regionLength bytes, all
+// of them fed into md5: their MD5, but sixteen zero bytes for an empty region
+// (the package's own rule).
+TMD5Digest PackageDigest(TMD5& md5, int64_t regionLength);
 
 // Whether reading a layout digests the whole data region (as every reader of
 // the format does), or leaves it to the caller, who checks blocks instead or

@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "framework/base/Platform.h"
-#include "framework/base/TextLines.h"
 #include "package/PackageDirectory.h"
 
 namespace leafbook {
@@ -59,15 +58,9 @@ TPackageIndex::TPackageIndex(TStream& file, TBlockDigestUse use)
         file.ReadBuffer(buffer, static_cast<int32_t>(count));
       },
       0, offsets_[0], reinterpret_cast<uint8_t*>(text.data()), static_cast<int64_t>(text.size()));
-  for (const std::string& line : SplitLines(text)) {
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) {
-      continue;
-    }
-    std::string name = line.substr(0, equals);
-    firstLine_.try_emplace(platform::AnsiSameTextKey(name), lines_.size());
-    lines_.push_back(
-        {std::move(name), DirectoryValueToIndex(std::string_view(line).substr(equals + 1))});
+  for (TDirectoryLine& line : DirectoryLines(text)) {
+    firstLine_.try_emplace(platform::AnsiSameTextKey(line.Name), lines_.size());
+    lines_.push_back({std::move(line.Name), line.Index});
   }
 }
 
@@ -202,11 +195,8 @@ void TOpenPackage::ReadEntry(int32_t index, TStream& stream) const {
 
 std::optional<bool> TOpenPackage::WholeDigestMatches(const std::function<bool()>& stopping) const {
   const TPackageLayout& layout = index_->Layout();
-  if (layout.DigestFlag == 0 || layout.EntryCount == 0) {
+  if (!layout.DigestStored()) {
     return true;
-  }
-  if (layout.RegionLength == 0) {
-    return layout.StoredDigest == TMD5Digest{};
   }
   constexpr int64_t kPiece = 1 << 20;
   std::vector<uint8_t> piece(static_cast<size_t>(std::min(kPiece, layout.RegionLength)));
@@ -220,7 +210,7 @@ std::optional<bool> TOpenPackage::WholeDigestMatches(const std::function<bool()>
     md5.Update(piece.data(), static_cast<size_t>(length));
     done += length;
   }
-  return md5.Final() == layout.StoredDigest;
+  return PackageDigest(md5, layout.RegionLength) == layout.StoredDigest;
 }
 
 int32_t TOpenPackage::ReadEntryAt(int32_t index, int64_t offset, void* buffer,

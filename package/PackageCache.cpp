@@ -78,9 +78,7 @@ std::shared_ptr<const TPackageIndex> IndexOf(TPackageTable& table, const std::st
   std::lock_guard<std::mutex> guard(table.Lock);
   auto known = table.Known.find(path);
   if (known != table.Known.end() && known->second.Identity == identity) {
-    // A block that failed its check since makes the package damaged for good.
-    const auto& index = known->second.Index;
-    return index && !index->Damaged() ? index : nullptr;
+    return known->second.Index;
   }
   ++checks;
   std::shared_ptr<const TPackageIndex> index;
@@ -93,6 +91,12 @@ std::shared_ptr<const TPackageIndex> IndexOf(TPackageTable& table, const std::st
   return index;
 }
 
+// A block that failed its check since the package was opened makes it
+// damaged for good.
+std::shared_ptr<const TOpenPackage> Undamaged(std::shared_ptr<const TOpenPackage> package) {
+  return package && !package->Index().Damaged() ? package : nullptr;
+}
+
 }  // namespace
 
 std::shared_ptr<const TOpenPackage> AcquirePackage(const std::string& packageFile) {
@@ -103,7 +107,7 @@ std::shared_ptr<const TOpenPackage> AcquirePackage(const std::string& packageFil
   if (own) {
     std::lock_guard<std::mutex> guard(table.Lock);
     if (table.OwnKnown) {
-      return table.Own && !table.Own->Index().Damaged() ? table.Own : nullptr;
+      return Undamaged(table.Own);
     }
   }
   if (!platform::FileExists(path)) {
@@ -122,7 +126,7 @@ std::shared_ptr<const TOpenPackage> AcquirePackage(const std::string& packageFil
     table.OwnKnown = true;
     table.Own = package;
   }
-  return package;
+  return Undamaged(std::move(package));
 }
 
 int64_t PackageCheckCount() {
@@ -131,17 +135,17 @@ int64_t PackageCheckCount() {
 
 namespace {
 
-void CheckWhole(TBackgroundChecks& checks, std::shared_ptr<const TOpenPackage> package,
+void CheckWhole(TBackgroundChecks& background, std::shared_ptr<const TOpenPackage> package,
                 uint32_t delayMs) {
   platform::LowerThreadPriority();
-  const auto stopping = [&checks] {
-    std::lock_guard<std::mutex> guard(checks.Lock);
-    return checks.Stopping;
+  const auto stopping = [&background] {
+    std::lock_guard<std::mutex> guard(background.Lock);
+    return background.Stopping;
   };
   {
-    std::unique_lock<std::mutex> lock(checks.Lock);
-    checks.Changed.wait_for(lock, std::chrono::milliseconds(delayMs),
-                            [&checks] { return checks.Stopping; });
+    std::unique_lock<std::mutex> lock(background.Lock);
+    background.Changed.wait_for(lock, std::chrono::milliseconds(delayMs),
+                                [&background] { return background.Stopping; });
   }
   try {
     const std::optional<bool> matches = package->WholeDigestMatches(stopping);
@@ -154,9 +158,9 @@ void CheckWhole(TBackgroundChecks& checks, std::shared_ptr<const TOpenPackage> p
   } catch (...) {
     // Out of memory: no word on the book, which is still checked block by block.
   }
-  std::lock_guard<std::mutex> guard(checks.Lock);
-  --checks.Running;
-  checks.Changed.notify_all();
+  std::lock_guard<std::mutex> guard(background.Lock);
+  --background.Running;
+  background.Changed.notify_all();
 }
 
 }  // namespace
@@ -166,16 +170,16 @@ void CheckWholeInBackground(const std::string& packageFile, uint32_t delayMs) {
   if (!package || !package->Index().Blocks()) {
     return;
   }
-  TBackgroundChecks& checks = Table().Checks;
-  std::lock_guard<std::mutex> guard(checks.Lock);
+  TBackgroundChecks& background = Table().Checks;
+  std::lock_guard<std::mutex> guard(background.Lock);
   const std::shared_ptr<const TPackageIndex>& index = package->SharedIndex();
-  if (checks.Stopping ||
-      std::find(checks.Started.begin(), checks.Started.end(), index) != checks.Started.end()) {
+  if (background.Stopping || std::find(background.Started.begin(), background.Started.end(),
+                                       index) != background.Started.end()) {
     return;
   }
-  checks.Started.push_back(index);
-  ++checks.Running;
-  checks.Threads.emplace_back(CheckWhole, std::ref(checks), std::move(package), delayMs);
+  background.Started.push_back(index);
+  ++background.Running;
+  background.Threads.emplace_back(CheckWhole, std::ref(background), std::move(package), delayMs);
 }
 
 void StopBackgroundChecks() {
@@ -183,9 +187,9 @@ void StopBackgroundChecks() {
 }
 
 void WaitForBackgroundChecks() {
-  TBackgroundChecks& checks = Table().Checks;
-  std::unique_lock<std::mutex> lock(checks.Lock);
-  checks.Changed.wait(lock, [&checks] { return checks.Running == 0; });
+  TBackgroundChecks& background = Table().Checks;
+  std::unique_lock<std::mutex> lock(background.Lock);
+  background.Changed.wait(lock, [&background] { return background.Running == 0; });
 }
 
 }  // namespace leafbook

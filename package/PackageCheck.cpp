@@ -39,9 +39,10 @@ class TDigestRing {
     ++produced_;
     changed_.notify_all();
   }
-  TMD5Digest Final() {
+  // The package's digest of the regionLength bytes published.
+  TMD5Digest Digest(int64_t regionLength) {
     Stop();
-    return md5_.Final();
+    return PackageDigest(md5_, regionLength);
   }
 
  private:
@@ -85,10 +86,15 @@ class TDigestRing {
 }  // namespace
 
 TPackageCheck CheckPackage(TStream& file, const std::function<void(int64_t)>& progress) {
+  return CheckPackage(file, ReadPackageLayout(file, TDigestCheck::Later), progress);
+}
+
+TPackageCheck CheckPackage(TStream& file, const TPackageLayout& packageLayout,
+                           const std::function<void(int64_t)>& progress) {
   TPackageCheck check;
-  check.Layout = ReadPackageLayout(file, TDigestCheck::Later);
+  check.Layout = packageLayout;
   const TPackageLayout& layout = check.Layout;
-  if (layout.DigestFlag == 0 || layout.EntryCount == 0) {
+  if (!layout.DigestStored()) {
     return check;  // nothing stored to check against
   }
   check.Table = FindBlockTable(file, layout);
@@ -112,8 +118,7 @@ TPackageCheck CheckPackage(TStream& file, const std::function<void(int64_t)>& pr
       progress(done);
     }
   }
-  const TMD5Digest digest = layout.RegionLength == 0 ? TMD5Digest{} : whole.Final();
-  check.DigestMatches = digest == layout.StoredDigest;
+  check.DigestMatches = whole.Digest(layout.RegionLength) == layout.StoredDigest;
   if (blocks) {
     const TBlockTable read = blocks->Finish();
     for (size_t i = 0; i < check.Table->Digests.size(); ++i) {

@@ -29,5 +29,9 @@ struct TPackageCheck {
 // bytes of the data region read so far.
 TPackageCheck CheckPackage(TStream& file,
                            const std::function<void(int64_t done)>& progress = nullptr);
+// The same for a package whose layout the caller has read already (with
+// TDigestCheck::Later).
+TPackageCheck CheckPackage(TStream& file, const TPackageLayout& layout,
+                           const std::function<void(int64_t done)>& progress = nullptr);
 
 }  // namespace leafbook

@@ -33,12 +33,25 @@ int32_t DirectoryValueToIndex(std::string_view value) {
   return static_cast<int32_t>(result);
 }
 
-int32_t LookupDirectory(std::string_view directoryText, std::string_view name) {
+std::vector<TDirectoryLine> DirectoryLines(std::string_view directoryText) {
+  std::vector<TDirectoryLine> lines;
+  size_t number = 0;
   for (const std::string& line : SplitLines(directoryText)) {
-    size_t equals = line.find('=');
-    if (equals != std::string::npos &&
-        platform::AnsiSameText(std::string_view(line).substr(0, equals), name)) {
-      return DirectoryValueToIndex(std::string_view(line).substr(equals + 1));
+    ++number;
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) {
+      std::string value = line.substr(equals + 1);
+      const int32_t index = DirectoryValueToIndex(value);
+      lines.push_back({number, line.substr(0, equals), std::move(value), index});
+    }
+  }
+  return lines;
+}
+
+int32_t LookupDirectory(std::string_view directoryText, std::string_view name) {
+  for (const TDirectoryLine& line : DirectoryLines(directoryText)) {
+    if (platform::AnsiSameText(line.Name, name)) {
+      return line.Index;
     }
   }
   return 0;

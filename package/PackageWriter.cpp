@@ -100,7 +100,7 @@ int32_t TPackageWriter::Finish() {
   const bool digestStored = withDigest_ && count > 0;
   if (digestStored) {
     // An empty data region carries sixteen zero bytes, not MD5 of nothing.
-    TMD5Digest digest = dataLength_ == 0 ? TMD5Digest{} : md5_.Final();
+    TMD5Digest digest = PackageDigest(md5_, dataLength_);
     dest_.WriteBuffer(digest.data(), kDigestSize);
   }
   for (int32_t size : sizes_) {
@@ -162,7 +162,8 @@ class TDigestingReader final : public TStream {
       left -= piece;
     }
   }
-  TMD5Digest Final() { return md5_.Final(); }
+  // The package's digest of everything read, regionLength bytes.
+  TMD5Digest Digest(int64_t regionLength) { return PackageDigest(md5_, regionLength); }
 
  private:
   TStream& source_;
@@ -191,8 +192,7 @@ int32_t RewritePackage(TStream& source, TStream& dest, int32_t blockSize,
     copied += size;
   }
   reader.Skip(layout.RegionLength - copied);
-  const TMD5Digest digest = layout.RegionLength == 0 ? TMD5Digest{} : reader.Final();
-  if (layout.DigestFlag != 0 && layout.EntryCount > 0 && digest != layout.StoredDigest) {
+  if (layout.DigestStored() && reader.Digest(layout.RegionLength) != layout.StoredDigest) {
     throw EPackageDigest();
   }
   return writer.Finish();

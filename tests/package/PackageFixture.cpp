@@ -31,6 +31,12 @@ std::string TTempDir::File(const std::string& name) const {
   return (path_ / name).string();
 }
 
+std::string TTempDir::NewFile(const std::string& bytes) {
+  const std::string path = File("file-" + std::to_string(++files_) + ".exe");
+  WriteBytes(path, bytes);
+  return path;
+}
+
 void WriteBytes(const fs::path& path, const std::string& bytes) {
   if (path.has_parent_path()) {
     fs::create_directories(path.parent_path());

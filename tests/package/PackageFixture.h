@@ -22,9 +22,13 @@ class TTempDir {
   const std::filesystem::path& Path() const { return path_; }
   // The path of name inside the folder, as the 8-bit string the code takes.
   std::string File(const std::string& name) const;
+  // A new file in the folder holding bytes, named as no file before it: the
+  // package cache knows each file by its path, so every case gets its own.
+  std::string NewFile(const std::string& bytes);
 
  private:
   std::filesystem::path path_;
+  int files_ = 0;
 };
 
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);

@@ -131,11 +131,7 @@ TEST(BytesAfterImage, NeverReadsOutsideTheFileWhateverTheHeadersSay) {
 
 class PackageStateTest : public ::testing::Test {
  protected:
-  std::string Write(const std::string& bytes) {
-    std::string path = dir_.File("book-" + std::to_string(++written_) + ".exe");
-    WriteBytes(path, bytes);
-    return path;
-  }
+  std::string Write(const std::string& bytes) { return dir_.NewFile(bytes); }
   static TRawPackage Book(const std::string& viewer) {
     TRawPackage book;
     book.prefix = viewer;
@@ -143,7 +139,6 @@ class PackageStateTest : public ::testing::Test {
     return book;
   }
   TTempDir dir_;
-  int written_ = 0;
 };
 
 TEST_F(PackageStateTest, IntactNoneOrDamaged) {

@@ -11,17 +11,11 @@ namespace {
 
 using testing::TSignedImage;
 using testing::TTempDir;
-using testing::WriteBytes;
 
 class SignedBookTest : public ::testing::Test {
  protected:
-  std::string Write(const std::string& bytes) {
-    std::string path = dir_.File("signed-" + std::to_string(++written_) + ".exe");
-    WriteBytes(path, bytes);
-    return path;
-  }
+  std::string Write(const std::string& bytes) { return dir_.NewFile(bytes); }
   TTempDir dir_;
-  int written_ = 0;
 };
 
 TEST_F(SignedBookTest, ThePackageIsFoundBeforeTheCertificateTable) {

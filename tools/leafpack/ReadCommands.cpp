@@ -1,11 +1,12 @@
 // leafpack list, verify and extract: reading a built book's package.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "framework/base/Exceptions.h"
 #include "framework/base/Streams.h"
-#include "framework/base/TextLines.h"
 #include "package/BlockDigests.h"
 #include "package/ExeExt.h"
 #include "package/PackageCheck.h"
@@ -82,8 +83,8 @@ int64_t BlockSizeOf(const std::string& book) {
 }
 
 // The entries a bad block holds bytes of, and the first name of each.
-std::string EntriesInBlock(const TPackageCheck& check, int64_t block, const std::string& directory,
-                           int codePage) {
+std::string EntriesInBlock(const TPackageCheck& check, int64_t block,
+                           const std::vector<TDirectoryLine>& directory, int codePage) {
   const TBlockTable& table = *check.Table;
   const int64_t start = table.BlockStart(block);
   const int64_t end = start + table.BlockLength(block);
@@ -92,24 +93,17 @@ std::string EntriesInBlock(const TPackageCheck& check, int64_t block, const std:
   for (int32_t i = 0; i < check.Layout.EntryCount && offset < end; ++i) {
     const int64_t size = check.Layout.EntrySizes[static_cast<size_t>(i)];
     if (size > 0 && offset + size > start) {
-      std::string name;
-      for (const std::string& line : SplitLines(directory)) {
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos &&
-            DirectoryValueToIndex(std::string_view(line).substr(equals + 1)) == i) {
-          name = Quote(ForConsole(line.substr(0, equals), codePage));
-          break;
-        }
-      }
+      const auto named = std::find_if(directory.begin(), directory.end(),
+                                      [i](const TDirectoryLine& line) { return line.Index == i; });
       // Appended piece by piece: GCC 12 at -O3 reports a prepend by
       // operator+ here as an overlapping copy (a false -Wrestrict).
       text += text.empty() ? "entry " : ", entry ";
       text += std::to_string(i);
       if (i == 0) {
         text += " (the directory)";
-      } else if (!name.empty()) {
+      } else if (named != directory.end()) {
         text += ' ';
-        text += name;
+        text += Quote(ForConsole(named->Name, codePage));
       }
     }
     offset += size;
@@ -136,17 +130,13 @@ int List(const TReadOptions& options, TConsole& console) {
   char line[64];
   std::snprintf(line, sizeof line, "%8s %12s  %s\n", "index", "size", "name");
   console.out << line;
-  for (const std::string& text : SplitLines(reader.ReadEntryText(0))) {
-    size_t equals = text.find('=');
-    if (equals == std::string::npos) {
-      continue;
-    }
-    int32_t index = DirectoryValueToIndex(std::string_view(text).substr(equals + 1));
+  for (const TDirectoryLine& named : DirectoryLines(reader.ReadEntryText(0))) {
+    const int32_t index = named.Index;
     std::string size = index > 0 && index < reader.EntryCount()
                            ? std::to_string(reader.EntrySizes()[static_cast<size_t>(index)])
                            : "-";
     std::snprintf(line, sizeof line, "%8d %12s  ", index, size.c_str());
-    console.out << line << ForConsole(text.substr(0, equals), options.CodePage) << "\n";
+    console.out << line << ForConsole(named.Name, options.CodePage) << "\n";
   }
   return kOk;
 }
@@ -154,22 +144,21 @@ int List(const TReadOptions& options, TConsole& console) {
 int Verify(const TReadOptions& options, TConsole& console) {
   const std::string& book = options.Book;
   THandleStream file(OpenBook(book));
-  // The check reads the data region only: a total of the whole file would
-  // leave the line short of 100% by the viewer's size.
-  const int64_t total =
-      Checked(book, [&] { return ReadPackageLayout(file, TDigestCheck::Later).RegionLength; });
   const TPackageCheck check = Checked(book, [&] {
-    TProgressLine progress(console.err, console.progress && !options.Quiet, total);
-    return CheckPackage(file, [&](int64_t done) { progress.Update(done); });
+    const TPackageLayout layout = ReadPackageLayout(file, TDigestCheck::Later);
+    // The check reads the data region only: a total of the whole file would
+    // leave the line short of 100% by the viewer's size.
+    TProgressLine progress(console.err, console.progress && !options.Quiet, layout.RegionLength);
+    return CheckPackage(file, layout, [&](int64_t done) { progress.Update(done); });
   });
   const TPackageLayout& layout = check.Layout;
   CheckHasEntries(book, layout.EntryCount);
-  const std::string directory = Checked(book, [&] {
+  const std::vector<TDirectoryLine> names = DirectoryLines(Checked(book, [&] {
     std::string text(static_cast<size_t>(layout.EntrySizes[0]), '\0');
     file.SetPosition(layout.DataOffset);
     file.ReadBuffer(text.data(), static_cast<int32_t>(text.size()));
     return text;
-  });
+  }));
   if (!check.BadBlocks.empty()) {
     const int64_t block = check.BadBlocks.front();
     const size_t more = check.BadBlocks.size() - 1;
@@ -177,32 +166,23 @@ int Verify(const TReadOptions& options, TConsole& console) {
                                : more == 1 ? "; and 1 more block fails"
                                            : "; and " + std::to_string(more) + " more blocks fail";
     Fail(kBadDigest, book + ": " + BlockFailureText(*check.Table, block) + ", in " +
-                         EntriesInBlock(check, block, directory, options.CodePage) + others +
+                         EntriesInBlock(check, block, names, options.CodePage) + others +
                          ": the book is damaged");
   }
   if (!check.DigestMatches) {
     Fail(kBadDigest, book + ": the package's content does not match its digest (" +
                          EPackageDigest().Message() + ")");
   }
-  size_t names = 0;
-  size_t lineNumber = 0;
-  for (const std::string& text : SplitLines(directory)) {
-    ++lineNumber;
-    size_t equals = text.find('=');
-    if (equals == std::string::npos) {
-      continue;
-    }
-    std::string value = text.substr(equals + 1);
-    int32_t index = DirectoryValueToIndex(value);
-    if (index <= 0 || index >= layout.EntryCount) {
-      Fail(kBadDirectory, book + ": directory line " + std::to_string(lineNumber) + " gives " +
-                              Quote(text.substr(0, equals)) + " the entry " + Quote(value) +
+  for (const TDirectoryLine& line : names) {
+    if (line.Index <= 0 || line.Index >= layout.EntryCount) {
+      Fail(kBadDirectory, book + ": directory line " + std::to_string(line.Number) + " gives " +
+                              Quote(line.Name) + " the entry " + Quote(line.Value) +
                               ", which the package does not hold");
     }
-    ++names;
   }
   if (!options.Quiet) {
-    console.out << book << ": ok: " << layout.EntryCount << " entries, " << names << " names, "
+    console.out << book << ": ok: " << layout.EntryCount << " entries, " << names.size()
+                << " names, "
                 << (layout.DigestFlag ? "digest verified" : "no digest stored (content unchecked)")
                 << BlockDigestsText(check.Table ? check.Table->BlockSize : 0) << ", "
                 << SignatureText(layout.Signed) << "\n";
